@@ -28,3 +28,9 @@ function(logsmith_test name)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES TIMEOUT 120)
 endfunction()
+
+# The test executable of a module: every .cpp file in the calling folder.
+function(logsmith_module_tests module)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    logsmith_test(${module}_tests SOURCES ${sources} DEPENDS ${module} ${ARGN})
+endfunction()
