@@ -46,8 +46,9 @@ std::wstring CFileDialog::systemFilter(const wchar_t* filter) {
         if (character == L'|')
             character = L'\0';
     }
-    // The list ends with an empty piece; the string's own terminator is the second one.
-    if (result.empty() || result.back() != L'\0')
+    // The list ends with an empty piece.
+    while (result.size() < 2 || result[result.size() - 1] != L'\0' ||
+           result[result.size() - 2] != L'\0')
         result += L'\0';
     return result;
 }

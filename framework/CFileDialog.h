@@ -31,7 +31,8 @@ public:
     CString GetFileExt() const;
     CString GetFileTitle() const;
 
-    // The filter in the system's form: pieces separated by and ending with two terminators.
+    // The filter in the system's form: every piece ends with a terminator, the list with one
+    // more.
     static std::wstring systemFilter(const wchar_t* filter);
 
     // Callers may set nFilterIndex and lpstrInitialDir before DoModal; the text pointers
