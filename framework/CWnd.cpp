@@ -126,7 +126,11 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int CWnd::MessageBox(const wchar_t* text, const wchar_t* caption, UINT type) {
-    return ::MessageBoxW(m_hWnd, text, caption, type);
+    if (caption == nullptr) {
+        const CWinApp* app = AfxGetApp();
+        caption = app != nullptr ? app->m_pszAppName : nullptr;
+    }
+    return ::MessageBoxW(m_hWnd, text != nullptr ? text : L"", caption, type);
 }
 
 BOOL CWnd::UpdateData(BOOL saveAndValidate) {

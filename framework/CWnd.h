@@ -70,6 +70,7 @@ public:
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // A message box owned by this window; without a caption it shows the application's name.
     int MessageBox(const wchar_t* text, const wchar_t* caption = nullptr, UINT type = MB_OK);
 
     // Moves data between the controls and the members through DoDataExchange; FALSE when the

@@ -249,6 +249,30 @@ TEST(CDialog, dialogWithoutParentIsOwnedByTheMainWindow) {
     EXPECT_EQ(nullptr, app.m_pMainWnd) << "a destroyed main window object is forgotten";
 }
 
+TEST(CWnd, messageBoxIsOwnedByTheDialogAndNamedAfterTheApplication) {
+    testApp app;
+    testDialog dialog;
+    int answer = 0;
+    dialog.onOpenChild = [&](testDialog& self) {
+        answer = self.MessageBox(L"Unable to write.\r\n\r\nTry again", nullptr,
+                                 MB_ICONEXCLAMATION | MB_OK);
+    };
+    std::wstring text;
+    std::wstring caption;
+    runDriven(dialog, [&](dialogDriver& d) {
+        HWND window = d.waitForDialog();
+        d.postClick(window, IDC_OPEN_CHILD);
+        HWND box = d.waitForMessageBox(window);
+        text = d.messageBoxText(box);
+        caption = d.text(box);
+        d.close(box, IDOK);
+        d.close(window, IDCANCEL);
+    });
+    EXPECT_EQ(IDOK, answer);
+    EXPECT_EQ(L"Unable to write.\r\n\r\nTry again", text);
+    EXPECT_EQ(L"framework test", caption);
+}
+
 TEST(CWnd, systemMenuAndStringResources) {
     CString text(L"stale");
     EXPECT_TRUE(text.LoadString(IDS_TEST_STRING));
