@@ -66,27 +66,25 @@ LRESULT rawMessage(CCmdTarget& target, WPARAM wParam, LPARAM lParam) {
 }
 } // namespace messageThunks
 
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                                                      \
 protected:                                                                                         \
     static const messageMap* GetThisMessageMap();                                                  \
     const messageMap* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
-    const messageMap* theClass::GetMessageMap() const {                                            \
-        return GetThisMessageMap();                                                                \
-    }                                                                                              \
+    const messageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
     const messageMap* theClass::GetThisMessageMap() {                                              \
         using thisClass [[maybe_unused]] = theClass;                                               \
         using thisBaseClass = baseClass;                                                           \
         static const messageMapEntry entries[] = {
 
 #define END_MESSAGE_MAP()                                                                          \
-    { 0, 0, 0, 0, nullptr }                                                                        \
-    }                                                                                              \
-    ;                                                                                              \
-    static const messageMap map = {&thisBaseClass::GetThisMessageMap, entries};                    \
-    return &map;                                                                                   \
+            {0, 0, 0, 0, nullptr}};                                                                \
+        static const messageMap map = {&thisBaseClass::GetThisMessageMap, entries};                \
+        return &map;                                                                               \
     }
+// clang-format on
 
 // void handler()
 #define ON_COMMAND(id, memberFxn)                                                                  \
