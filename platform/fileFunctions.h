@@ -1,0 +1,47 @@
+#pragma once
+// Path and folder functions. A path separator is a backslash or a forward slash unless a
+// function says otherwise.
+#ifndef RC_INVOKED
+#include "framework/CString.h"
+
+#include <windows.h>
+
+// First separator of the text, or null when there is none or the text is null.
+const wchar_t* findNextPathSeparator(const wchar_t* text);
+wchar_t* findNextPathSeparator(wchar_t* text);
+
+// Index of the last separator, or -1.
+int findLastPathSeparator(const CString& path);
+
+// Creates every folder the path names before its last separator (the rest is a file name).
+// 0 for a null or empty path, else 1; the path is written during the call and restored.
+int createFolderPath(wchar_t* path);
+
+// a\.\b becomes a\b.
+void removeCurrentFolderSegments(CString& path);
+
+// The path relative to the running program's folder (..\ for each folder to climb), or the path
+// unchanged when the two share no leading folder.
+CString makeRelativeToProgramFolder(const CString& path);
+
+// Removes one trailing backslash.
+void removeTrailingBackslash(CString& path);
+
+// Deletes the folder's files and subfolders, then the folder itself. 1 when a file or subfolder
+// inside could not be removed, else 0. Junctions and symbolic links inside are removed as links;
+// what they point to is never touched.
+int deleteFolderTree(const CString& folder);
+
+// The folders Windows searches for DLLs, each followed by ";".
+void getDllSearchPath(CString& list);
+
+// Closes a handle unless it is null or INVALID_HANDLE_VALUE; 0 when closing raised an
+// invalid-handle exception (as it does under a debugger), else 1.
+int closeHandleIfValid(HANDLE handle);
+
+// Test seam: the close call behind closeHandleIfValid. Null restores CloseHandle; the previous
+// closer is returned.
+using handleCloser = BOOL(WINAPI*)(HANDLE);
+handleCloser setHandleCloser(handleCloser closer);
+
+#endif
