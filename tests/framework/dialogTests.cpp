@@ -27,6 +27,8 @@ public:
     UINT lastMode = 0;
     std::vector<UINT> sysCommands;
     HICON dragIcon = nullptr;
+    bool paintItself = false;
+    int paints = 0;
     std::function<void(testDialog&)> onOpenChild;
 
 protected:
@@ -58,6 +60,17 @@ protected:
             CDialog::OnSysCommand(id, lParam);
     }
     HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(dragIcon); }
+    void OnPaint() {
+        ++paints;
+        if (!paintItself) {
+            CDialog::OnPaint();
+            return;
+        }
+        CPaintDC dc(this);
+        RECT client;
+        GetClientRect(&client);
+        dc.DrawIcon((client.right - client.left) / 2, 0, dragIcon);
+    }
     void OnCount() {
         ++countClicks;
         GetDlgItemText(IDC_NAME, typed);
@@ -75,6 +88,7 @@ protected:
 BEGIN_MESSAGE_MAP(testDialog, CDialog)
 ON_WM_SYSCOMMAND()
 ON_WM_QUERYDRAGICON()
+ON_WM_PAINT()
 ON_BN_CLICKED(IDC_COUNT, &testDialog::OnCount)
 ON_COMMAND_RANGE(IDC_MODE_FIRST, IDC_MODE_THIRD, &testDialog::OnMode)
 ON_BN_CLICKED(IDC_OPEN_CHILD, &testDialog::OnOpenChild)
@@ -212,6 +226,24 @@ TEST(CDialog, handlersCanLeaveMessagesToTheDefaultProcessing) {
     EXPECT_EQ(reinterpret_cast<LRESULT>(dialog.dragIcon), dragIcon);
     EXPECT_EQ((std::vector<UINT>{aboutCommand + 3, SC_CLOSE}), dialog.sysCommands);
     EXPECT_EQ(1, dialog.cancelCalls);
+}
+
+TEST(CDialog, paintingByTheHandlerOrByDefaultValidatesTheWindow) {
+    for (const bool paintItself : {true, false}) {
+        SCOPED_TRACE(paintItself ? "own painting" : "default painting");
+        testDialog dialog;
+        dialog.paintItself = paintItself;
+        dialog.dragIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+        bool stillInvalid = true;
+        runDriven(dialog, [&](dialogDriver& d) {
+            HWND window = d.waitForDialog();
+            ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            stillInvalid = ::GetUpdateRect(window, nullptr, FALSE) != FALSE;
+            d.close(window, IDCANCEL);
+        });
+        EXPECT_GE(dialog.paints, 1);
+        EXPECT_FALSE(stillInvalid);
+    }
 }
 
 TEST(CDialog, missingTemplateFailsWithoutAWindow) {
