@@ -1,6 +1,5 @@
 #include "framework/CollectionClasses.h"
 
-
 namespace {
 const wchar_t* orEmpty(const wchar_t* text) {
     return text != nullptr ? text : L"";

@@ -28,8 +28,8 @@ rawRegistryValue readRawValue(HKEY root, const wchar_t* keyPath, const wchar_t* 
     if (value.status != ERROR_SUCCESS)
         return value;
     value.bytes.resize(size);
-    value.status = ::RegQueryValueExW(key.get(), valueName, nullptr, &value.type,
-                                      value.bytes.data(), &size);
+    value.status =
+        ::RegQueryValueExW(key.get(), valueName, nullptr, &value.type, value.bytes.data(), &size);
     value.bytes.resize(size);
     return value;
 }
@@ -68,8 +68,8 @@ void scratchRegistry::SetUp() {
 void scratchRegistry::overrideRoot(HKEY predefinedRoot, const wchar_t* subkeyName, DWORD options,
                                    REGSAM access) {
     uniqueHkey target;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(m_scratchKey.get(), subkeyName, 0, nullptr,
-                                               options, access, nullptr, target.put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(m_scratchKey.get(), subkeyName, 0, nullptr, options,
+                                               access, nullptr, target.put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(predefinedRoot, target.get()));
     m_overrides.push_back(std::move(target));
 }

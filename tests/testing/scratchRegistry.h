@@ -42,8 +42,7 @@ protected:
     const std::wstring& scratchPath() const { return m_scratchPath; }
 
 private:
-    void overrideRoot(HKEY predefinedRoot, const wchar_t* subkeyName, DWORD options,
-                      REGSAM access);
+    void overrideRoot(HKEY predefinedRoot, const wchar_t* subkeyName, DWORD options, REGSAM access);
 
     std::wstring m_scratchPath;
     uniqueHkey m_scratchKey;

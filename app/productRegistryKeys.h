@@ -1,0 +1,27 @@
+#pragma once
+// Where the product's logging values live in the registry.
+#ifndef RC_INVOKED
+#include <windows.h>
+
+inline constexpr const wchar_t* softwareKeyName = L"Software";
+inline constexpr const wchar_t* companyKeyName = L"Tarnwick";
+inline constexpr const wchar_t* productKeyName = L"Driftmarkx64";
+inline constexpr const wchar_t* defaultUserKeyName = L".DEFAULT";
+
+inline constexpr REGSAM productKeyReadAccess = KEY_READ;
+inline constexpr REGSAM productKeyWriteAccess = KEY_READ | KEY_WRITE;
+
+// Longest key path the path functions accept, in components, and the longest component.
+inline constexpr int maxKeyPathComponents = 20;
+inline constexpr int maxKeyNameLength = 259;
+
+// Stores text (null: the empty string) as REG_SZ, terminator included, in valueName of the key
+// reached by walking keyPath (backslash-separated; missing keys are created) below root.
+// Non-zero on success.
+int writeRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
+                              const wchar_t* text);
+// Reads valueName at keyPath into buffer (capacity in characters, terminator included). A value
+// that does not fit gives 0 and an empty buffer. Non-zero on success.
+int readRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
+                             wchar_t* buffer, int capacity);
+#endif
