@@ -1,6 +1,6 @@
 #include "platform/knownFolders.h"
 
-#include "support/uniqueResource.h"
+#include "platform/optionalModule.h"
 
 #include <shlobj.h>
 #include <stdio.h>
@@ -121,22 +121,11 @@ const wchar_t* cachedProductFilePath(pathBuffer<wchar_t>& cache, const wchar_t* 
     return cache;
 }
 
-// Shell32 is optional: use it when it is loaded, else load it for this call only.
 template <typename function>
 HRESULT callShellFolderFunction(const char* functionName, auto&&... arguments) {
-    HMODULE shell = ::GetModuleHandleW(L"Shell32.dll");
-    uniqueModule loadedHere;
-    if (shell == nullptr) {
-        loadedHere.reset(::LoadLibraryW(L"Shell32.dll"));
-        shell = loadedHere.get();
-    }
-    if (shell == nullptr)
-        return 0;
-    const FARPROC found = ::GetProcAddress(shell, functionName);
-    if (found == nullptr)
-        return 0;
-    const auto call = reinterpret_cast<function>(reinterpret_cast<void*>(found));
-    return call(arguments...);
+    const optionalModule shell(L"Shell32.dll");
+    const auto call = shell.find<function>(functionName);
+    return call != nullptr ? call(arguments...) : 0;
 }
 
 } // namespace

