@@ -84,6 +84,11 @@ std::string hex64Text(unsigned __int64 value) {
     return text;
 }
 
+bool runningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 void appendWithOwnHandle(const std::wstring& path, const std::string& bytes) {
     HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -35,6 +35,9 @@ std::string utf16Bytes(const std::wstring& text);
 std::string hex32Text(DWORD value);
 std::string hex64Text(unsigned __int64 value);
 
+// Wine reports its version through ntdll; Windows has no such export.
+bool runningUnderWine();
+
 // Appends through a second handle of our own, as another writer would.
 void appendWithOwnHandle(const std::wstring& path, const std::string& bytes);
 
