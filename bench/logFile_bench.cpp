@@ -1,7 +1,6 @@
 // Appending many short narrow pieces through the log writer, against raw WriteFile calls of the
 // same bytes on one open handle, in the same run. Prints both times and their ratio, against a
 // plain write handle and against one opened for appending as the writer does.
-// does.
 #include "diagnostics/logFile.h"
 
 #include <windows.h>
