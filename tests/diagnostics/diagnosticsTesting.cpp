@@ -1,5 +1,7 @@
 #include "diagnosticsTesting.h"
 
+#include "support/uniqueResource.h"
+
 #include <cstdio>
 
 namespace {
@@ -87,6 +89,32 @@ std::string hex64Text(unsigned __int64 value) {
 bool runningUnderWine() {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+DWORD runChildOfThisProgram(const wchar_t* variable, const wchar_t* value) {
+    wchar_t program[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return 0xFFFFFFFF;
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
+    ::SetEnvironmentVariableW(variable, value);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child{};
+    const BOOL started = ::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &child);
+    ::SetEnvironmentVariableW(variable, nullptr);
+    if (!started)
+        return 0xFFFFFFFE;
+    uniqueKernelHandle process(child.hProcess);
+    uniqueKernelHandle thread(child.hThread);
+    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 0xFFFFFFFD);
+        return 0xFFFFFFFD;
+    }
+    DWORD exitCode = 0xFFFFFFFC;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    return exitCode;
 }
 
 void appendWithOwnHandle(const std::wstring& path, const std::string& bytes) {

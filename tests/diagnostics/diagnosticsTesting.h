@@ -38,6 +38,11 @@ std::string hex64Text(unsigned __int64 value);
 // Wine reports its version through ntdll; Windows has no such export.
 bool runningUnderWine();
 
+// Starts this program again with the environment variable set and waits for it (bounded). A
+// child does its part before the test runner starts, when it finds the variable, and reports
+// through its exit code; 0xFFFFFFFx when it could not be run or did not end.
+DWORD runChildOfThisProgram(const wchar_t* variable, const wchar_t* value);
+
 // Appends through a second handle of our own, as another writer would.
 void appendWithOwnHandle(const std::wstring& path, const std::string& bytes);
 

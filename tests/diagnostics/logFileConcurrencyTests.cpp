@@ -50,6 +50,30 @@ struct stallingFileWrite {
 HANDLE stallingFileWrite::started = nullptr;
 HANDLE stallingFileWrite::proceed = nullptr;
 
+constexpr int recordsPerProcess = 500;
+
+void appendNumberedRecords(const wchar_t* path, const char* who) {
+    for (int r = 0; r < recordsPerProcess; ++r) {
+        char record[32];
+        std::snprintf(record, sizeof(record), "%s %03d\r\n", who, r);
+        logFile::writeToLogFile(path, record);
+    }
+    logFile::writeIndentToLogFile(path, 0); // closes
+}
+
+// A child run of this program that appends its records to the file the variable names.
+constexpr const wchar_t* appendChildVariable = L"LOGSMITH_DIAGNOSTICS_APPEND_CHILD";
+
+const bool appendChild = [] {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(appendChildVariable, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    logFile::enableLogging(TRUE);
+    appendNumberedRecords(path, "child");
+    ::ExitProcess(0);
+}();
+
 } // namespace
 
 TEST_F(logFileConcurrency, recordsOfManyThreadsAreNeverTorn) {
@@ -125,4 +149,25 @@ TEST_F(logFileConcurrency, aWriteOfAnotherThreadDuringAWriteIsDroppedWithoutWait
     second.join();
     EXPECT_EQ(WAIT_OBJECT_0, secondWait);
     EXPECT_EQ("first\r\n", readFileBytes(path));
+}
+
+TEST_F(logFileConcurrency, anotherProcessAppendingAtTheSameTimeLosesNothing) {
+    if (runningUnderWine())
+        GTEST_SKIP() << "Wine appends as a size query followed by a positioned write, so two "
+                        "processes appending at once can overwrite each other's records there";
+    const std::wstring path = logPath();
+    std::thread child(
+        [&] { EXPECT_EQ(0u, runChildOfThisProgram(appendChildVariable, path.c_str())); });
+    appendNumberedRecords(path.c_str(), "parent");
+    child.join();
+
+    std::set<std::string> seen;
+    for (const std::string& line : splitLines(readFileBytes(path)))
+        EXPECT_TRUE(seen.insert(line).second) << line;
+    for (const char* who : {"child", "parent"})
+        for (int r = 0; r < recordsPerProcess; ++r) {
+            char record[32];
+            std::snprintf(record, sizeof(record), "%s %03d", who, r);
+            EXPECT_EQ(1u, seen.count(record)) << record;
+        }
 }

@@ -182,8 +182,7 @@ int shutdownFaults() {
     return faults;
 }
 
-// The shutting-down mark cannot be undone, so it is set in a child run of this program, which
-// does its part before the test runner starts and reports through its exit code.
+// The shutting-down mark cannot be undone, so it is set in a child run of this program.
 constexpr const wchar_t* shutdownChildVariable = L"LOGSMITH_DIAGNOSTICS_SHUTDOWN_CHILD";
 
 const bool shutdownChild = [] {
@@ -192,38 +191,13 @@ const bool shutdownChild = [] {
     return false;
 }();
 
-DWORD runShutdownChild() {
-    wchar_t program[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return 0xFFFFFFFF;
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
-    ::SetEnvironmentVariableW(shutdownChildVariable, L"1");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION child{};
-    const BOOL started = ::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                          nullptr, nullptr, &startup, &child);
-    ::SetEnvironmentVariableW(shutdownChildVariable, nullptr);
-    if (!started)
-        return 0xFFFFFFFE;
-    uniqueKernelHandle process(child.hProcess);
-    uniqueKernelHandle thread(child.hThread);
-    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.get(), 0xFFFFFFFD);
-        return 0xFFFFFFFD;
-    }
-    DWORD exitCode = 0xFFFFFFFC;
-    ::GetExitCodeProcess(process.get(), &exitCode);
-    return exitCode;
-}
-
 } // namespace
 
 TEST(stubSyncLock, lastThreadAfterShutdownCountsLocksAsTakenWithoutTouchingThem) {
-    EXPECT_EQ(0u, runShutdownChild()) << "bits: 2 acquire, 4 release, 8 real lock touched, "
-                                         "16 traced, 32 real lock not used beside another "
-                                         "thread, 64 not the last thread";
+    EXPECT_EQ(0u, runChildOfThisProgram(shutdownChildVariable, L"1"))
+        << "bits: 2 acquire, 4 release, 8 real lock touched, "
+           "16 traced, 32 real lock not used beside another "
+           "thread, 64 not the last thread";
 }
 
 TEST_F(lockTracing, oneLogWriteTracesLockedAndUnlockedWithTheSameNameAndANullHandle) {
