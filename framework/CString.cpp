@@ -1,5 +1,6 @@
 #include "framework/CString.h"
 
+#include "framework/CWinApp.h"
 #include "support/stubString.h"
 
 #include <windows.h>
@@ -152,6 +153,19 @@ CString CString::Mid(int first, int count) const {
 CString CString::Right(int count) const {
     count = std::clamp(count, 0, GetLength());
     return CString(m_text.c_str() + (GetLength() - count), count);
+}
+
+BOOL CString::LoadString(UINT id) {
+    m_text.clear();
+    // With no buffer the system hands out a read-only pointer to the resource's own text.
+    const wchar_t* resourceText = nullptr;
+    const int length =
+        ::LoadStringW(AfxFindResourceHandle(MAKEINTRESOURCEW((id >> 4) + 1), RT_STRING), id,
+                      reinterpret_cast<LPWSTR>(&resourceText), 0);
+    if (length <= 0 || resourceText == nullptr)
+        return FALSE;
+    m_text.assign(resourceText, static_cast<std::size_t>(length));
+    return TRUE;
 }
 
 CString& CString::MakeLower() {

@@ -1,6 +1,8 @@
 #pragma once
 // The framework's wide string: value semantics, never a null buffer.
 #ifndef RC_INVOKED
+#include <windows.h>
+
 #include <cstdarg>
 #include <string>
 
@@ -61,6 +63,10 @@ public:
     CString Mid(int first) const;
     CString Mid(int first, int count) const;
     CString Right(int count) const;
+
+    // Replaces the text with a string resource of the program; FALSE (and empty) when there is
+    // no such string.
+    BOOL LoadString(UINT id);
 
     CString& MakeLower();
     CString& MakeUpper();

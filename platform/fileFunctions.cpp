@@ -1,5 +1,10 @@
 #include "platform/fileFunctions.h"
 
+#include "support/uniqueResource.h"
+
+#include <algorithm>
+#include <string>
+
 namespace {
 
 // Structured exceptions that closing a handle raises and that can be resumed safely: the
@@ -79,5 +84,194 @@ int closeHandleIfValid(HANDLE handle) {
 handleCloser setHandleCloser(handleCloser closer) {
     const handleCloser previous = s_closeHandle;
     s_closeHandle = closer != nullptr ? closer : &systemCloseHandle;
+    return previous;
+}
+
+namespace {
+
+bool isPathSeparator(wchar_t character) {
+    return character == L'\\' || character == L'/';
+}
+
+// Fixed-size system answers: a text that fills the buffer may have been cut and is not used.
+constexpr DWORD systemPathCapacity = MAX_PATH + 1;
+
+CString programFileName() {
+    wchar_t name[systemPathCapacity] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, name, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? CString(name) : CString();
+}
+
+template <typename query> void appendSystemFolder(CString& list, query ask) {
+    wchar_t folder[systemPathCapacity] = {};
+    const UINT length = ask(folder, systemPathCapacity);
+    if (length > 0 && length < systemPathCapacity)
+        list += CString(folder) + L';';
+}
+
+void appendEnvironmentPath(CString& list) {
+    const DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (size == 0)
+        return;
+    std::wstring value(static_cast<std::size_t>(size) + 1, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(L"PATH", value.data(), size + 1);
+    if (length > 0 && length <= size) {
+        value.resize(length);
+        list += CString(value.c_str()) + L';';
+    }
+}
+
+HANDLE WINAPI systemFindFirst(const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
+    return ::FindFirstFileW(pattern, entry);
+}
+BOOL WINAPI systemFindNext(HANDLE search, WIN32_FIND_DATAW* entry) {
+    return ::FindNextFileW(search, entry);
+}
+folderListing s_listing = {&systemFindFirst, &systemFindNext};
+
+bool isDotEntry(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// A junction or symbolic link is removed itself; following it would delete what it points to,
+// outside the tree.
+bool removeLink(const CString& path, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ::RemoveDirectoryW(path))
+        return true;
+    return ::DeleteFileW(path) != FALSE;
+}
+
+// Deletes what the folder holds; the number of entries that could not be removed.
+int deleteFolderContents(const CString& folder) {
+    int failures = 0;
+    WIN32_FIND_DATAW entry;
+    uniqueFindHandle search(s_listing.first(folder + L"\\*.*", &entry));
+    if (!search)
+        return 0;
+    do {
+        if (isDotEntry(entry.cFileName))
+            continue;
+        const CString path = folder + L"\\" + entry.cFileName;
+        bool removed = false;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            removed = removeLink(path, entry.dwFileAttributes);
+        } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            // What stays inside keeps the subfolder in place, and that is counted here.
+            deleteFolderContents(path);
+            removed = ::RemoveDirectoryW(path) != FALSE;
+        } else {
+            removed = ::DeleteFileW(path) != FALSE;
+        }
+        if (!removed)
+            ++failures;
+    } while (s_listing.next(search.get(), &entry));
+    return failures;
+}
+
+} // namespace
+
+const wchar_t* findNextPathSeparator(const wchar_t* text) {
+    if (text == nullptr)
+        return nullptr;
+    for (; *text != L'\0'; ++text)
+        if (isPathSeparator(*text))
+            return text;
+    return nullptr;
+}
+
+wchar_t* findNextPathSeparator(wchar_t* text) {
+    return const_cast<wchar_t*>(findNextPathSeparator(static_cast<const wchar_t*>(text)));
+}
+
+int findLastPathSeparator(const CString& path) {
+    const std::size_t found = path.str().find_last_of(L"\\/");
+    return found == std::wstring::npos ? -1 : static_cast<int>(found);
+}
+
+int createFolderPath(wchar_t* path) {
+    if (path == nullptr || path[0] == L'\0')
+        return 0;
+    wchar_t* separator = findNextPathSeparator(path);
+    // D:\ names a drive, not a folder to create.
+    if (separator != nullptr && separator != path && separator[-1] == L':')
+        separator = findNextPathSeparator(separator + 1);
+    for (; separator != nullptr; separator = findNextPathSeparator(separator + 1)) {
+        const wchar_t kept = *separator;
+        *separator = L'\0';
+        ::CreateDirectoryW(path, nullptr);
+        *separator = kept;
+    }
+    return 1;
+}
+
+void removeCurrentFolderSegments(CString& path) {
+    std::wstring text = path.str();
+    for (std::size_t at = text.find(L"\\.\\"); at != std::wstring::npos;
+         at = text.find(L"\\.\\", at))
+        text.erase(at, 2);
+    path = text.c_str();
+}
+
+CString makeRelativeToProgramFolder(const CString& path) {
+    CString program = programFileName();
+    removeCurrentFolderSegments(program);
+    program.MakeLower();
+    // The cut is found on the normalised path, so it is applied to the normalised path (in its
+    // own case); cutting the raw path there could split a \.\ segment.
+    CString normalised = path;
+    removeCurrentFolderSegments(normalised);
+    CString lowered = normalised;
+    lowered.MakeLower();
+
+    int cut = 0;
+    const int common = std::min(program.GetLength(), lowered.GetLength());
+    for (int at = 0; at < common && program.GetAt(at) == lowered.GetAt(at); ++at)
+        if (isPathSeparator(program.GetAt(at)))
+            cut = at + 1;
+    if (cut == 0)
+        return path;
+
+    CString result;
+    for (int at = cut; at < program.GetLength(); ++at)
+        if (program.GetAt(at) == L'\\')
+            result += L"..\\";
+    return result + normalised.Mid(cut);
+}
+
+void removeTrailingBackslash(CString& path) {
+    if (!path.IsEmpty() && path.GetAt(path.GetLength() - 1) == L'\\')
+        path = path.Left(path.GetLength() - 1);
+}
+
+int deleteFolderTree(const CString& folder) {
+    // An empty name would list "\*.*", the root of the current drive.
+    if (folder.IsEmpty())
+        return 0;
+    const int failures = deleteFolderContents(folder);
+    ::RemoveDirectoryW(folder);
+    return failures != 0 ? 1 : 0;
+}
+
+void getDllSearchPath(CString& list) {
+    list.Empty();
+    const CString program = programFileName();
+    if (!program.IsEmpty()) {
+        const int lastBackslash = program.ReverseFind(L'\\');
+        list += (lastBackslash >= 0 ? program.Left(lastBackslash) : program) + L';';
+    }
+    appendSystemFolder(
+        list, [](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
+    appendSystemFolder(
+        list, [](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
+    appendSystemFolder(list, [](wchar_t* buffer, UINT size) {
+        return static_cast<UINT>(::GetCurrentDirectoryW(size, buffer));
+    });
+    appendEnvironmentPath(list);
+}
+
+folderListing setFolderListing(folderListing listing) {
+    const folderListing previous = s_listing;
+    s_listing.first = listing.first != nullptr ? listing.first : &systemFindFirst;
+    s_listing.next = listing.next != nullptr ? listing.next : &systemFindNext;
     return previous;
 }

@@ -44,4 +44,12 @@ int closeHandleIfValid(HANDLE handle);
 using handleCloser = BOOL(WINAPI*)(HANDLE);
 handleCloser setHandleCloser(handleCloser closer);
 
+// Test seam: the folder listing behind deleteFolderTree. Null members restore FindFirstFileW /
+// FindNextFileW; the previous listing is returned.
+struct folderListing {
+    HANDLE(WINAPI* first)(const wchar_t* pattern, WIN32_FIND_DATAW* entry);
+    BOOL(WINAPI* next)(HANDLE search, WIN32_FIND_DATAW* entry);
+};
+folderListing setFolderListing(folderListing listing);
+
 #endif

@@ -19,6 +19,20 @@ BOOL WINAPI fakeCloser(HANDLE) {
     return FALSE;
 }
 
+// Raises on another thread while the guard is armed on this one.
+BOOL WINAPI closerRaisingElsewhere(HANDLE) {
+    HANDLE thread = ::CreateThread(
+        nullptr, 0,
+        [](void*) -> DWORD {
+            ::RaiseException(statusInvalidHandle, 0, 0, nullptr);
+            return 0;
+        },
+        nullptr, 0, nullptr);
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+    return TRUE;
+}
+
 // Sees the exceptions that got past the guard (registered after it, so called after it).
 LONG g_passedOn = 0;
 DWORD g_passedOnCode = 0;
@@ -56,15 +70,13 @@ HANDLE fakeHandle() {
 
 } // namespace
 
-TEST_F(closeHandleGuard, leavesNullAndInvalidHandlesAlone) {
+TEST_F(closeHandleGuard, givesOneForNullInvalidAndNormallyClosedHandles) {
     EXPECT_EQ(1, closeHandleIfValid(nullptr));
     EXPECT_EQ(1, closeHandleIfValid(INVALID_HANDLE_VALUE));
-    EXPECT_EQ(0, g_closeCalls);
-}
+    EXPECT_EQ(0, g_closeCalls) << "null and INVALID_HANDLE_VALUE are left alone";
 
-TEST_F(closeHandleGuard, givesOneAfterANormalCloseWhateverCloseReturned) {
     ::SetLastError(0);
-    EXPECT_EQ(1, closeHandleIfValid(fakeHandle()));
+    EXPECT_EQ(1, closeHandleIfValid(fakeHandle())) << "whatever the close returned";
     EXPECT_EQ(1, g_closeCalls);
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ::GetLastError())
         << "the close's own error stays visible";
@@ -89,6 +101,12 @@ TEST_F(closeHandleGuard, passesOnExceptionsThatCannotBeResumedSafely) {
     EXPECT_EQ(1, closeHandleIfValid(fakeHandle()));
     EXPECT_EQ(1, g_passedOn);
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), g_passedOnCode);
+}
+
+TEST_F(closeHandleGuard, guardsOnlyTheClosingThread) {
+    setHandleCloser(&closerRaisingElsewhere);
+    EXPECT_EQ(1, closeHandleIfValid(fakeHandle()));
+    EXPECT_EQ(1, g_passedOn) << "another thread's exception is not the guard's to absorb";
 }
 
 TEST(closeHandleIfValidOnRealHandles, closesTheHandle) {
