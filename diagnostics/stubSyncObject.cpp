@@ -36,6 +36,32 @@ bool skipRealLock() {
     return processShuttingDown.load(std::memory_order_relaxed) != 0 && isLastThread();
 }
 
+// One trace line, always ending in CR LF; an over-long name is cut so the line fits.
+// event is one of the fixed texts below.
+void formatLockTraceLine(wchar_t (&line)[lockTraceBufferLength], const wchar_t* event,
+                         DWORD threadId, const wchar_t* name, HANDLE handle) {
+    // "%u: <event><name> 0x%p\r\n", with the pointer as 16 upper-case digits.
+    wchar_t head[32];
+    StringCchPrintfW(head, ARRAYSIZE(head), L"%lu: ", static_cast<unsigned long>(threadId));
+
+    wchar_t tail[32] = L" 0x";
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    constexpr int digitCount = static_cast<int>(sizeof(value) * 2);
+    for (int i = 0; i < digitCount; ++i)
+        tail[3 + i] = L"0123456789ABCDEF"[(value >> ((digitCount - 1 - i) * 4)) & 0xF];
+    tail[3 + digitCount] = L'\0';
+    StringCchCatW(tail, ARRAYSIZE(tail), L"\r\n");
+
+    // The name gets what room is left; the fixed parts always fit.
+    const size_t tailLength = std::wcslen(tail);
+    StringCchCopyW(line, lockTraceBufferLength, head);
+    StringCchCatW(line, lockTraceBufferLength, event != nullptr ? event : L"");
+    const size_t used = std::wcslen(line);
+    const size_t nameRoom = lockTraceBufferLength - used - tailLength;
+    StringCchCatNW(line, used + nameRoom, name != nullptr ? name : L"(null)", nameRoom - 1);
+    StringCchCatW(line, lockTraceBufferLength, tail);
+}
+
 void traceLockEvent(const wchar_t* event, const wchar_t* name, HANDLE handle) {
     wchar_t line[lockTraceBufferLength];
     formatLockTraceLine(line, event, ::GetCurrentThreadId(), name, handle);
@@ -158,28 +184,4 @@ void enableLockTracing(BOOL on) {
 
 BOOL isLockTracingEnabled() {
     return lockTracingEnabled.load(std::memory_order_relaxed) != 0 ? TRUE : FALSE;
-}
-
-void formatLockTraceLine(wchar_t (&line)[lockTraceBufferLength], const wchar_t* event,
-                         DWORD threadId, const wchar_t* name, HANDLE handle) {
-    // "%u: <event><name> 0x%p\r\n", with the pointer as 16 upper-case digits.
-    wchar_t head[32];
-    StringCchPrintfW(head, ARRAYSIZE(head), L"%lu: ", static_cast<unsigned long>(threadId));
-
-    wchar_t tail[32] = L" 0x";
-    const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    constexpr int digitCount = static_cast<int>(sizeof(value) * 2);
-    for (int i = 0; i < digitCount; ++i)
-        tail[3 + i] = L"0123456789ABCDEF"[(value >> ((digitCount - 1 - i) * 4)) & 0xF];
-    tail[3 + digitCount] = L'\0';
-    StringCchCatW(tail, ARRAYSIZE(tail), L"\r\n");
-
-    // The name gets what room is left; the fixed parts always fit.
-    const size_t tailLength = std::wcslen(tail);
-    StringCchCopyW(line, lockTraceBufferLength, head);
-    StringCchCatW(line, lockTraceBufferLength, event != nullptr ? event : L"");
-    const size_t used = std::wcslen(line);
-    const size_t nameRoom = lockTraceBufferLength - used - tailLength;
-    StringCchCatNW(line, used + nameRoom, name != nullptr ? name : L"(null)", nameRoom - 1);
-    StringCchCatW(line, lockTraceBufferLength, tail);
 }

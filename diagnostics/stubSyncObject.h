@@ -77,8 +77,3 @@ BOOL isLockTracingEnabled();
 
 // Trace lines are built in a buffer of this many characters, terminator included.
 constexpr int lockTraceBufferLength = 1000;
-
-// Formats one trace line, always ending in CR LF; an over-long name is cut so the line fits.
-// event is the text between the thread id and the name, for example L"Locked    ".
-void formatLockTraceLine(wchar_t (&line)[lockTraceBufferLength], const wchar_t* event,
-                         DWORD threadId, const wchar_t* name, HANDLE handle);
