@@ -147,9 +147,9 @@ public:
     void writeText(const wchar_t* text);
     void writeText(const stubString& text);
     void writeAnsi(const wchar_t* text);
-    // length raw bytes; nothing for 0 or a negative length.
+    // length raw bytes; nothing for a negative length or null data. The two forms differ only
+    // in name now: with pieces gathered, a zero length never reaches the file in either.
     void writeBytes(const void* data, int length);
-    // The same, skipping a zero length before it reaches the file.
     void writeFixedLength(const void* data, int length);
     void writeHex32(DWORD value);
     void writeHex64(unsigned __int64 value);
