@@ -5,7 +5,7 @@
 #include <windows.h>
 
 // The one application object, constructed after the library's process-wide objects.
-LOGSMITH_STARTUP_ORDER(startupOrder::application) CDmDebugRegistryApp theApp;
+CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(startupOrder::application);
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                     int showCommand) {

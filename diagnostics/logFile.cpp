@@ -12,8 +12,14 @@
 #include <cstring>
 #include <cwchar>
 
+// The log unit's process-wide objects live together, so a program that links any part of the
+// writer constructs all of them, in their start-up order.
 stubCriticalSection logLock LOGSMITH_STARTUP_ORDER(startupOrder::logLock);
 logFile theLogFile LOGSMITH_STARTUP_ORDER(startupOrder::logFile);
+stubCriticalSection functionNameMapLock LOGSMITH_STARTUP_ORDER(startupOrder::functionTokens);
+stubMapStringToPtr functionNameMap LOGSMITH_STARTUP_ORDER(startupOrder::functionTokens){10};
+stubCriticalSection fileNameMapLock LOGSMITH_STARTUP_ORDER(startupOrder::fileTokens);
+stubMapStringToPtr fileNameMap LOGSMITH_STARTUP_ORDER(startupOrder::fileTokens){10};
 
 namespace logFileState {
 std::atomic<int> loggingEnabled{0};

@@ -2,14 +2,8 @@
 #include "diagnostics/logFile.h"
 
 #include "diagnostics/logFileState.h"
-#include "support/startupOrder.h"
 
 #include <cstdint>
-
-stubCriticalSection functionNameMapLock LOGSMITH_STARTUP_ORDER(startupOrder::functionTokens);
-stubMapStringToPtr functionNameMap LOGSMITH_STARTUP_ORDER(startupOrder::functionTokens){10};
-stubCriticalSection fileNameMapLock LOGSMITH_STARTUP_ORDER(startupOrder::fileTokens);
-stubMapStringToPtr fileNameMap LOGSMITH_STARTUP_ORDER(startupOrder::fileTokens){10};
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "settings/readWriteSettingsToRegistry.h"
 
+#include "diagnostics/logFile.h"
 #include "settings/registryStringQuery.h"
 
 namespace {
@@ -57,19 +58,22 @@ int readWriteSettingsToRegistry::readCString(const wchar_t* valueName, CString& 
     return 1;
 }
 
-LSTATUS readWriteSettingsToRegistry::writeValue(const wchar_t* /*tracePath*/,
-                                                const wchar_t* valueName, DWORD type,
-                                                const void* data, DWORD byteCount,
-                                                const wchar_t* /*traceText*/) {
+LSTATUS readWriteSettingsToRegistry::writeValue(const wchar_t* tracePath, const wchar_t* valueName,
+                                                DWORD type, const void* data, DWORD byteCount,
+                                                const char* traceText) {
+    // An unbound object has nothing to report.
     if (currentKey == nullptr)
         return ERROR_INVALID_HANDLE;
-    return ::RegSetValueExW(currentKey, valueName, 0, type, static_cast<const BYTE*>(data),
-                            byteCount);
+    const LSTATUS status =
+        ::RegSetValueExW(currentKey, valueName, 0, type, static_cast<const BYTE*>(data), byteCount);
+    if (status != ERROR_SUCCESS && tracePath != nullptr)
+        logFile::writeErrorToLogFile(tracePath, static_cast<DWORD>(status), traceText, valueName);
+    return status;
 }
 
 LSTATUS readWriteSettingsToRegistry::writeString(const wchar_t* tracePath, const wchar_t* valueName,
                                                  const wchar_t* text, std::size_t length,
-                                                 const wchar_t* traceText) {
+                                                 const char* traceText) {
     // The stored data is the characters and their terminator.
     if (length >= MAXDWORD / sizeof(wchar_t))
         return ERROR_INVALID_PARAMETER;
@@ -80,18 +84,18 @@ LSTATUS readWriteSettingsToRegistry::writeString(const wchar_t* tracePath, const
 int readWriteSettingsToRegistry::writeDword(const wchar_t* tracePath, const wchar_t* valueName,
                                             DWORD value) {
     return succeeded(
-        writeValue(tracePath, valueName, REG_DWORD, &value, sizeof(value), L"setting dword value"));
+        writeValue(tracePath, valueName, REG_DWORD, &value, sizeof(value), "setting dword value"));
 }
 
 int readWriteSettingsToRegistry::writeInt(const wchar_t* tracePath, const wchar_t* valueName,
                                           int value) {
     return succeeded(
-        writeValue(tracePath, valueName, REG_DWORD, &value, sizeof(value), L"setting int value"));
+        writeValue(tracePath, valueName, REG_DWORD, &value, sizeof(value), "setting int value"));
 }
 
 int readWriteSettingsToRegistry::writeCString(const wchar_t* tracePath, const wchar_t* valueName,
                                               const CString& value) {
     return succeeded(writeString(tracePath, valueName, value,
                                  static_cast<std::size_t>(value.GetLength()),
-                                 L"setting string value"));
+                                 "setting string value"));
 }

@@ -37,12 +37,13 @@ public:
 
 protected:
     [[nodiscard]] LSTATUS readFixedWidth(const wchar_t* valueName, void* value, DWORD width);
-    // Stores one value; traceText names the operation in a failure report.
+    // Stores one value. A failure is reported into the trace file at tracePath (when given and
+    // while diagnostic logging is on), with traceText naming the operation.
     [[nodiscard]] LSTATUS writeValue(const wchar_t* tracePath, const wchar_t* valueName, DWORD type,
-                                     const void* data, DWORD byteCount, const wchar_t* traceText);
+                                     const void* data, DWORD byteCount, const char* traceText);
     [[nodiscard]] LSTATUS writeString(const wchar_t* tracePath, const wchar_t* valueName,
                                       const wchar_t* text, std::size_t length,
-                                      const wchar_t* traceText);
+                                      const char* traceText);
 
     HKEY currentKey;
     CPtrArray openedKeys;

@@ -1,6 +1,13 @@
 #include "settings/readWriteSettingsToRegistry.h"
 
+#include "diagnostics/logFile.h"
+
 #include "tests/testing/scratchRegistry.h"
+#include "tests/testing/tempFolder.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include <string>
 
@@ -182,4 +189,45 @@ TEST_F(registrySettings, borrowedKeyStaysOpenAfterTheObjectIsGone) {
     EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), L"second", 0, REG_SZ,
                                               reinterpret_cast<const BYTE*>(L""), 2));
     EXPECT_EQ(ERROR_SUCCESS, raw(L"second").status);
+}
+
+namespace {
+std::wstring readUtf16File(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::wstring text(bytes.size() / 2, L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    return text;
+}
+} // namespace
+
+TEST_F(registrySettings, failedWritesAreReportedIntoTheTraceFileWhileLoggingIsOn) {
+    tempFolder folder;
+    const std::wstring trace = folder / L"trace.txt";
+    uniqueHkey readOnly;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, valuesPath, 0, KEY_READ, readOnly.put()));
+    readWriteSettingsToRegistry reader;
+    reader.attachKey(readOnly.get());
+
+    // Diagnostic logging is off at start: nothing is written.
+    EXPECT_EQ(0, reader.writeDword(trace.c_str(), L"refused", 1));
+    EXPECT_FALSE(fileExists(trace));
+
+    logFile::enableLogging(TRUE);
+    EXPECT_EQ(1, settings.writeInt(trace.c_str(), L"accepted", 1)) << "success reports nothing";
+    EXPECT_EQ(0, reader.writeInt(nullptr, L"refused", 1)) << "no path, no report";
+    EXPECT_EQ(0, reader.writeDword(trace.c_str(), L"first", 1));
+    EXPECT_EQ(0, reader.writeCString(trace.c_str(), L"second", CString(L"x")));
+    theLogFile.closeLogFile();
+    logFile::enableLogging(FALSE);
+
+    const std::wstring text = readUtf16File(trace);
+    const std::size_t first = text.find(L" : setting dword value : first");
+    const std::size_t second = text.find(L" : setting string value : second");
+    EXPECT_NE(std::wstring::npos, first) << text;
+    EXPECT_NE(std::wstring::npos, second) << text;
+    EXPECT_LT(first, second);
+    EXPECT_EQ(std::wstring::npos, text.find(L"accepted"));
+    EXPECT_EQ(std::wstring::npos, text.find(L"int value"));
 }
