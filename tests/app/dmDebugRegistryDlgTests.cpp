@@ -265,24 +265,26 @@ TEST_F(mainDialog, unopenableCurrentUserKeyIsReportedAndDefaultProfileStillWritt
                  appData.path() + L"\\Tarnwick\\dmDataLog.dmlog_x64", 1);
 }
 
-TEST_F(mainDialog, refusedWriteIsReportedAndTheOtherWritesStillHappen) {
+TEST_F(mainDialog, refusedWriteIsReportedAndOkClosesAfterTheMessage) {
     storeText(L"debugLogFile", L"C:\\logs\\run.dmlog_x64");
     std::wstring boxText, boxCaption;
-    runDialog([&](dialogDriver& d) {
+    const INT_PTR result = runDialog([&](dialogDriver& d) {
         HWND dialog = d.waitForDialog();
         // The product key disappears while Apply holds it open: every write to it is refused.
         g_onFolderLookup = +[] { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick"); };
-        d.postClick(dialog, IDC_APPLY);
+        d.postClick(dialog, IDOK);
         HWND box = d.waitForMessageBox(dialog);
         boxText = d.messageBoxText(box);
         boxCaption = d.text(box);
         d.close(box, IDOK);
-        d.close(dialog, IDCANCEL);
+        d.waitUntilClosed(dialog);
     });
+    EXPECT_EQ(IDOK, result);
     EXPECT_EQ(L"Unable to write logging data to registry.\r\n\r\n"
               L"Try running this tool as Administrator",
               boxText);
     EXPECT_EQ(failureCaption, boxCaption);
+    // The default profile is still written after the message.
     expectStored(HKEY_USERS, defaultProductPath, 0, L"C:\\logs\\run.dmlog_x64", 1);
 }
 
@@ -322,26 +324,40 @@ TEST_F(mainDialog, openDirectoryHandsOnlyExistingFoldersToTheShell) {
 
 TEST_F(mainDialog, storedValuesOfTheWrongShapeFallBackToDefaults) {
     const unsigned long long eightBytes = 3427;
-    writeRawValue(HKEY_CURRENT_USER, productPath, L"debugDataTransfer", REG_DWORD, &eightBytes,
-                  sizeof(eightBytes));
+    const DWORD binaryMode = 5498;
     const wchar_t unterminated[] = {L'C', L':', L'\\', L'u', L'.', L'l', L'o', L'g'};
-    writeRawValue(HKEY_CURRENT_USER, productPath, L"debugLogFile", REG_SZ, unterminated,
-                  sizeof(unterminated));
     const char binaryFlag[] = {0};
-    writeRawValue(HKEY_CURRENT_USER, productPath, L"debugLogFileWriteNewFile", REG_BINARY,
-                  binaryFlag, 1);
-    std::wstring modes, fileName;
-    bool checked = true;
-    runDialog([&](dialogDriver& d) {
-        HWND dialog = d.waitForDialog();
-        modes = checkedModes(d, dialog);
-        fileName = d.text(dialog, IDC_DEBUG_LOG_FILE);
-        checked = d.isChecked(dialog, IDC_DELETE_LOG_FILE);
-        d.close(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(L"...x", modes) << "an 8-byte mode cannot be read: mode 0";
-    EXPECT_EQ(L"C:\\u.log", fileName);
-    EXPECT_FALSE(checked) << "a one-byte 0 replaces the low byte of the default 1";
+    const struct {
+        DWORD modeType;
+        const void* mode;
+        DWORD modeBytes;
+        const wchar_t* checked;
+    } cases[] = {
+        // Too long to read: the mode stays 0.
+        {REG_DWORD, &eightBytes, sizeof(eightBytes), L"...x"},
+        // The value's type is not examined: four bytes are a mode whatever they are stored as.
+        {REG_BINARY, &binaryMode, sizeof(binaryMode), L".x.."},
+    };
+    for (const auto& c : cases) {
+        writeRawValue(HKEY_CURRENT_USER, productPath, L"debugDataTransfer", c.modeType, c.mode,
+                      c.modeBytes);
+        writeRawValue(HKEY_CURRENT_USER, productPath, L"debugLogFile", REG_SZ, unterminated,
+                      sizeof(unterminated));
+        writeRawValue(HKEY_CURRENT_USER, productPath, L"debugLogFileWriteNewFile", REG_BINARY,
+                      binaryFlag, 1);
+        std::wstring modes, fileName;
+        bool checked = true;
+        runDialog([&](dialogDriver& d) {
+            HWND dialog = d.waitForDialog();
+            modes = checkedModes(d, dialog);
+            fileName = d.text(dialog, IDC_DEBUG_LOG_FILE);
+            checked = d.isChecked(dialog, IDC_DELETE_LOG_FILE);
+            d.close(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(c.checked, modes);
+        EXPECT_EQ(L"C:\\u.log", fileName);
+        EXPECT_FALSE(checked) << "a one-byte 0 replaces the low byte of the default 1";
+    }
 }
 
 TEST_F(mainDialog, veryLongFileNameSurvivesTheRoundTrip) {
