@@ -219,6 +219,7 @@ TEST_F(deleteFolderTree, removesNestedFoldersAndFiles) {
     EXPECT_FALSE(folderExists(tree));
     EXPECT_EQ(0, ::deleteFolderTree(tree.c_str())) << "a missing folder is not a failure";
     EXPECT_EQ(0, ::deleteFolderTree(L""));
+    EXPECT_EQ(0, ::deleteFolderTree((tree + L"\\" + std::wstring(300, L'x')).c_str()));
 }
 
 TEST_F(deleteFolderTree, keepsTheFoldersOfAFileHeldOpen) {
