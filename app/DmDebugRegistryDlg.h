@@ -1,15 +1,16 @@
 #pragma once
-// The logging settings dialog.
+// The logging settings dialog: shows the current user's stored logging mode, log file name and
+// new-file flag, and writes the edited values to the current user and the .DEFAULT profile.
 #ifndef RC_INVOKED
+#include "framework/CDialog.h"
+
 #include <windows.h>
+#include <shellapi.h>
 
-class CDmDebugRegistryDlg {
+class CDmDebugRegistryDlg : public CDialog {
 public:
-    CDmDebugRegistryDlg();
-    virtual ~CDmDebugRegistryDlg();
-
-    CDmDebugRegistryDlg(const CDmDebugRegistryDlg&) = delete;
-    CDmDebugRegistryDlg& operator=(const CDmDebugRegistryDlg&) = delete;
+    explicit CDmDebugRegistryDlg(CWnd* parent = nullptr);
+    ~CDmDebugRegistryDlg() override;
 
     // Opens Software\Tarnwick\Driftmarkx64 below HKEY_LOCAL_MACHINE (useLocalMachine non-zero)
     // or HKEY_CURRENT_USER, creating missing keys; read and write access only when forWriting
@@ -20,9 +21,51 @@ public:
     // Closes the chain, product key first, and clears the four members.
     void closeProductKey();
 
+    // Enables the file name and Browse while one of the three logging modes is chosen.
+    void updateFileControls();
+
+    // The shell call of Open Directory; tests replace it so that no window opens.
+    using shellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    static shellExecuteFunction shellExecute;
+
+    HICON m_hIcon;
     HKEY m_hDefaultUserKey;
     HKEY m_hSoftwareKey;
     HKEY m_hCompanyKey;
     HKEY m_hProductKey;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    void OnSysCommand(UINT id, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnApply();
+    void OnBrowse();
+    void OnModeChanged();
+    void OnOpenDirectory();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void addAboutMenuEntry();
+    void readStoredSettings(DWORD& mode, CString& fileName, int& writeNewFile);
+    void showModeAndFile(DWORD mode, const CString& fileName, int writeNewFile);
+    DWORD checkedMode();
+    // Writes the three values to the open product key; non-zero when all three succeeded.
+    int writeSettings(DWORD mode, const CString& fileName, int writeNewFile);
 };
+
+// Logging mode codes stored in debugDataTransfer.
+inline constexpr DWORD logInTarget = 3427;
+inline constexpr DWORD logInGui = 5498;
+inline constexpr DWORD logInTargetAndGui = 6138;
+inline constexpr DWORD logNothing = 0;
+
+inline constexpr const wchar_t* debugDataTransferValue = L"debugDataTransfer";
+inline constexpr const wchar_t* debugLogFileValue = L"debugLogFile";
+inline constexpr const wchar_t* debugLogFileWriteNewFileValue = L"debugLogFileWriteNewFile";
 #endif

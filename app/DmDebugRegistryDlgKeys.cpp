@@ -29,14 +29,6 @@ struct productChain {
 
 } // namespace
 
-CDmDebugRegistryDlg::CDmDebugRegistryDlg()
-    : m_hDefaultUserKey(nullptr), m_hSoftwareKey(nullptr), m_hCompanyKey(nullptr),
-      m_hProductKey(nullptr) {}
-
-CDmDebugRegistryDlg::~CDmDebugRegistryDlg() {
-    closeProductKey();
-}
-
 int CDmDebugRegistryDlg::openProductKey(int useLocalMachine, int forWriting) {
     const HKEY root = useLocalMachine != 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const REGSAM access = forWriting == 1 ? productKeyWriteAccess : productKeyReadAccess;

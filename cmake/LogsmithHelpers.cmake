@@ -2,9 +2,9 @@
 function(logsmith_target_defaults target)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601
                                                  NOMINMAX)
-    target_compile_options(${target} PRIVATE -municode -Wall -Wextra)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-municode -Wall -Wextra>)
     if(LOGSMITH_WARNINGS_AS_ERRORS)
-        target_compile_options(${target} PRIVATE -Werror)
+        target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
     endif()
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_options(${target} PRIVATE -municode)

@@ -60,10 +60,6 @@ LRESULT sysCommand(CCmdTarget& target, WPARAM wParam, LPARAM lParam) {
 template <class T, auto member> LRESULT handleResult(CCmdTarget& target, WPARAM, LPARAM) {
     return reinterpret_cast<LRESULT>((static_cast<T&>(target).*member)());
 }
-template <class T, auto member>
-LRESULT rawMessage(CCmdTarget& target, WPARAM wParam, LPARAM lParam) {
-    return (static_cast<T&>(target).*member)(wParam, lParam);
-}
 } // namespace messageThunks
 
 // clang-format off
@@ -104,8 +100,5 @@ protected:                                                                      
 #define ON_WM_QUERYDRAGICON()                                                                      \
     {WM_QUERYDRAGICON, 0, 0, 0,                                                                    \
      &messageThunks::handleResult<thisClass, &thisClass::OnQueryDragIcon>},
-// LRESULT handler(WPARAM, LPARAM)
-#define ON_MESSAGE(message, memberFxn)                                                             \
-    {(message), 0, 0, 0, &messageThunks::rawMessage<thisClass, memberFxn>},
 
 #endif

@@ -3,9 +3,11 @@
 #include "tests/framework/frameworkTestIds.h"
 #include "tests/testing/dialogDriver.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -19,6 +21,7 @@ public:
     int initExchanges = 0;
     int saveExchanges = 0;
     bool failSave = false;
+    bool refuseCancel = false;
     int okCalls = 0;
     int cancelCalls = 0;
     int countClicks = 0;
@@ -52,7 +55,8 @@ protected:
     }
     void OnCancel() override {
         ++cancelCalls;
-        CDialog::OnCancel();
+        if (!refuseCancel)
+            CDialog::OnCancel();
     }
     void OnSysCommand(UINT id, LPARAM lParam) {
         sysCommands.push_back(id);
@@ -331,4 +335,48 @@ TEST(CWnd, systemMenuAndStringResources) {
     });
     EXPECT_GT(itemsBefore, 0);
     EXPECT_EQ(itemsBefore + 2, itemsAfter);
+}
+
+namespace {
+// Failures a body reports on this thread, kept from the test's own result.
+std::string capturedFailures(const std::function<void()>& body) {
+    testing::TestPartResultArray results;
+    {
+        testing::ScopedFakeTestPartResultReporter reporter(
+            testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+        body();
+    }
+    std::string messages;
+    for (int i = 0; i < results.size(); ++i)
+        messages += std::string(results.GetTestPartResult(i).message()) + "\n";
+    return messages;
+}
+} // namespace
+
+TEST(dialogDriver, closesWhatTheScriptLeavesOpenAndReportsIt) {
+    testDialog dialog;
+    dialogDriver driver(1000);
+    INT_PTR result = 0;
+    const std::string failures =
+        capturedFailures([&] { result = driver.run([&] { return dialog.DoModal(); }, nullptr); });
+    EXPECT_NE(std::string::npos, failures.find("left a dialog open")) << failures;
+    EXPECT_EQ(IDCANCEL, result);
+}
+
+TEST(dialogDriver, endsTheModalLoopOfADialogThatWillNotClose) {
+    testDialog dialog;
+    dialog.failSave = true;
+    dialog.refuseCancel = true;
+    dialogDriver driver(500);
+    const std::string failures = capturedFailures([&] {
+        driver.run([&] { return dialog.DoModal(); },
+                   [](dialogDriver& d) { d.close(d.waitForDialog()); });
+    });
+    EXPECT_NE(std::string::npos, failures.find("would not close")) << failures;
+    EXPECT_EQ(nullptr, dialog.m_hWnd);
+    EXPECT_GE(dialog.cancelCalls, 1);
+
+    // The next dialog must not inherit the quit message.
+    testDialog next;
+    EXPECT_EQ(IDOK, runDriven(next, [](dialogDriver& d) { d.close(d.waitForDialog(), IDOK); }));
 }

@@ -1,0 +1,304 @@
+// The log object: name, handle, open and close, piece writers and the log heap.
+#include "diagnostics/logFile.h"
+
+#include "diagnostics/logFileSecurity.h"
+#include "diagnostics/logFileState.h"
+#include "platform/fileFunctions.h"
+#include "support/startupOrder.h"
+#include "support/tarnHeap.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <cwchar>
+
+stubCriticalSection logLock LOGSMITH_STARTUP_ORDER(startupOrder::logLock);
+logFile theLogFile LOGSMITH_STARTUP_ORDER(startupOrder::logFile);
+
+namespace logFileState {
+std::atomic<int> loggingEnabled{0};
+std::atomic<int> writeInProgress{0};
+std::atomic<DWORD> lastOpenError{0};
+std::atomic<int> errorTextEnabled{1};
+std::atomic<const wchar_t*> timingLogFileName{nullptr};
+} // namespace logFileState
+
+namespace {
+
+using namespace logFileState;
+
+std::atomic<HANDLE> logHeap{nullptr};
+// Name copies still held in the log heap; the heap is not destroyed under them.
+std::atomic<long> liveNameCopies{0};
+
+std::atomic<logFile::fileWriteFunction> fileWriter{&::WriteFile};
+
+// Longest path the system accepts; anything longer cannot name a file.
+constexpr size_t maxPathLength = 32767;
+
+} // namespace
+
+logFile::~logFile() {
+    if (!loggingOn())
+        return;
+    lastErrorKeeper keepError;
+    // Abandoned, not closed: at process exit the system closes it.
+    flushPending();
+    fileHandle = INVALID_HANDLE_VALUE;
+    freeFileName();
+}
+
+HANDLE logFile::getLogHeap() {
+    HANDLE heap = logHeap.load();
+    if (heap != nullptr)
+        return heap;
+    lastErrorKeeper keepError;
+    HANDLE created = ::HeapCreate(0, 0x10000, 0);
+    if (created == nullptr)
+        return nullptr;
+    if (!logHeap.compare_exchange_strong(heap, created)) {
+        // Another thread was first; use its heap.
+        ::HeapDestroy(created);
+        return heap;
+    }
+    tarnHeaps::addHeap(created);
+    return created;
+}
+
+int logFile::destroyLogHeap() {
+    lastErrorKeeper keepError;
+    stubSyncLock lock(&logLock, TRUE, nullptr);
+    if (liveNameCopies.load() != 0)
+        return 0;
+    HANDLE heap = logHeap.exchange(nullptr);
+    if (heap != nullptr) {
+        ::HeapDestroy(heap);
+        tarnHeaps::removeHeap(heap);
+    }
+    return 1;
+}
+
+logFile::fileWriteFunction logFile::setFileWriteFunction(fileWriteFunction writer) {
+    return fileWriter.exchange(writer != nullptr ? writer : &::WriteFile);
+}
+
+void logFile::setFileName(const wchar_t* path) {
+    if (fileName != nullptr && path != nullptr && std::wcscmp(fileName, path) == 0)
+        return;
+    lastErrorKeeper keepError;
+    // The old copy goes even while logging is off, or it would leak.
+    if (fileName != nullptr) {
+        tarnHeapFree(getLogHeap(), 0, fileName);
+        fileName = nullptr;
+        --liveNameCopies;
+    }
+    if (path != nullptr)
+        takeFileName(path, ::wcsnlen(path, maxPathLength + 1));
+}
+
+void logFile::setFileName(const stubString& path) {
+    const auto length = static_cast<size_t>(path.GetLength());
+    const wchar_t* text = path;
+    if (fileName != nullptr && std::wcslen(fileName) == length &&
+        std::wmemcmp(fileName, text, length) == 0)
+        return;
+    lastErrorKeeper keepError;
+    if (fileName != nullptr) {
+        tarnHeapFree(getLogHeap(), 0, fileName);
+        fileName = nullptr;
+        --liveNameCopies;
+    }
+    takeFileName(text, length);
+}
+
+void logFile::takeFileName(const wchar_t* path, size_t length) {
+    // Too long to name a file: stay without a name, so the open fails.
+    if (length > maxPathLength)
+        return;
+    const size_t size = (length + 1) * sizeof(wchar_t);
+    auto* copy = static_cast<wchar_t*>(tarnHeapAlloc(getLogHeap(), 0, size));
+    if (copy == nullptr)
+        return;
+    std::wmemcpy(copy, path, length);
+    copy[length] = L'\0';
+    fileName = copy;
+    ++liveNameCopies;
+}
+
+void logFile::freeFileName() {
+    if (!loggingOn() || fileName == nullptr)
+        return;
+    lastErrorKeeper keepError;
+    tarnHeapFree(getLogHeap(), 0, fileName);
+    fileName = nullptr;
+    --liveNameCopies;
+}
+
+void logFile::openLogFile() {
+    if (isOpen())
+        return;
+    lastErrorKeeper keepError;
+    if (fileName == nullptr || fileName[0] == L'\0') {
+        lastOpenError.store(ERROR_PATH_NOT_FOUND);
+        return;
+    }
+    uniqueSecurityDescriptor descriptor = createLogFileSecurityDescriptor();
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+    SECURITY_ATTRIBUTES* security = descriptor ? &attributes : nullptr;
+    // Append access: every write lands at the end of the file, also when other handles or
+    // processes have appended since we opened it.
+    constexpr DWORD access = FILE_APPEND_DATA;
+    constexpr DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE handle = ::CreateFileW(fileName, access, sharing, security, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        handle = ::CreateFileW(fileName, access, sharing, security, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        lastOpenError.store(::GetLastError());
+        return;
+    }
+    fileHandle = handle;
+}
+
+void logFile::closeLogFile() {
+    if (!loggingOn() || !isOpen())
+        return;
+    lastErrorKeeper keepError;
+    flushPending();
+    // No truncation: other writers may have appended after our last record.
+    closeHandleIfValid(fileHandle);
+    fileHandle = INVALID_HANDLE_VALUE;
+    lastOpenError.store(0);
+}
+
+bool logFile::mayWritePiece() const {
+    return loggingOn() && isOpen();
+}
+
+void logFile::append(const void* data, size_t size) {
+    if (!isOpen())
+        return;
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        if (pendingSize == pendingCapacity)
+            flushPending();
+        const size_t count = std::min(size, pendingCapacity - pendingSize);
+        std::memcpy(pending + pendingSize, bytes, count);
+        pendingSize += count;
+        bytes += count;
+        size -= count;
+    }
+    if (gathering == 0)
+        flushPending();
+}
+
+void logFile::flushPending() {
+    if (pendingSize == 0)
+        return;
+    if (isOpen()) {
+        lastErrorKeeper keepError;
+        DWORD written = 0;
+        // A failed write is not reported: diagnostics never fail their caller.
+        fileWriter.load(std::memory_order_relaxed)(
+            fileHandle, pending, static_cast<DWORD>(pendingSize), &written, nullptr);
+    }
+    pendingSize = 0;
+}
+
+void logFile::writeText(const char* text) {
+    if (!mayWritePiece() || text == nullptr)
+        return;
+    append(text, std::strlen(text));
+}
+
+void logFile::writeText(const wchar_t* text) {
+    if (text == nullptr)
+        return;
+    append(text, std::wcslen(text) * sizeof(wchar_t));
+}
+
+void logFile::writeText(const stubString& text) {
+    if (!mayWritePiece())
+        return;
+    const wchar_t* characters = text;
+    append(characters, static_cast<size_t>(text.GetLength()) * sizeof(wchar_t));
+}
+
+void logFile::writeAnsi(const wchar_t* text) {
+    if (!mayWritePiece() || text == nullptr)
+        return;
+    // The low byte of each code unit, a chunk at a time.
+    char chunk[256];
+    size_t used = 0;
+    for (; *text != L'\0'; ++text) {
+        chunk[used++] = static_cast<char>(static_cast<unsigned>(*text) & 0xFF);
+        if (used == sizeof(chunk)) {
+            append(chunk, used);
+            used = 0;
+        }
+    }
+    append(chunk, used);
+}
+
+void logFile::writeBytes(const void* data, int length) {
+    if (!mayWritePiece() || data == nullptr || length <= 0)
+        return;
+    append(data, static_cast<size_t>(length));
+}
+
+void logFile::writeFixedLength(const void* data, int length) {
+    if (length == 0)
+        return;
+    writeBytes(data, length);
+}
+
+void logFile::writeHex32(DWORD value) {
+    if (!mayWritePiece())
+        return;
+    char text[16];
+    formatHex(value, text, nullptr, nullptr);
+    append(text, std::strlen(text));
+}
+
+void logFile::writeHex64(unsigned __int64 value) {
+    if (!mayWritePiece())
+        return;
+    char text[24];
+    formatHex(value, text, nullptr, nullptr);
+    append(text, std::strlen(text));
+}
+
+void logFile::writeDecimal(int value) {
+    if (!mayWritePiece())
+        return;
+    char text[16];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
+    append(text, static_cast<size_t>(end.ptr - text));
+}
+
+void logFile::writeSpaces(unsigned count) {
+    if (!mayWritePiece())
+        return;
+    char spaces[256];
+    std::memset(spaces, ' ', sizeof(spaces));
+    while (count > 0) {
+        const unsigned chunk = std::min<unsigned>(count, sizeof(spaces));
+        append(spaces, chunk);
+        count -= chunk;
+    }
+}
+
+void logFile::writeLine(const wchar_t* first, const wchar_t* second) {
+    logRecord record(*this);
+    writeText(first);
+    writeText(second);
+    writeText(L"\r\n");
+}
+
+void logFile::writeLineANSI(const wchar_t* first, const wchar_t* second) {
+    logRecord record(*this);
+    writeAnsi(first);
+    writeAnsi(second);
+    writeText("\r\n");
+}

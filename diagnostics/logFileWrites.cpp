@@ -1,0 +1,239 @@
+// The public writes of theLogFile and the switches around them.
+#include "diagnostics/logFile.h"
+
+#include "diagnostics/logFileState.h"
+
+namespace {
+
+using namespace logFileState;
+
+void writeLineEnd(logFile& file) {
+    file.writeText("\r\n");
+}
+
+// value, then " -> " value2 and " heap:" heap where given, " timestamp:", " threadid:", CR LF.
+struct recordTail {
+    unsigned __int64 value;
+    const unsigned __int64* value2;
+    const unsigned __int64* heap;
+    DWORD timestamp;
+    DWORD threadId;
+
+    void writeTo(logFile& file) const {
+        file.writeText(" ");
+        file.writeHex64(value);
+        if (value2 != nullptr) {
+            file.writeText(" -> ");
+            file.writeHex64(*value2);
+        }
+        if (heap != nullptr) {
+            file.writeText(" heap:");
+            file.writeHex64(*heap);
+        }
+        file.writeText(" timestamp:");
+        file.writeHex32(timestamp);
+        file.writeText(" threadid:");
+        file.writeHex32(threadId);
+        writeLineEnd(file);
+    }
+};
+
+constexpr const wchar_t* narrowRecordLock = L"logFile::writeToLogFile 10()";
+constexpr const wchar_t* wideRecordLock = L"logFile::writeToLogFile 11()";
+
+void writeNarrowRecord(const wchar_t* path, const char* label, const recordTail& tail, BOOL close) {
+    writeLogRecord(path, narrowRecordLock, close, [&](logFile& file) {
+        file.writeText(label);
+        tail.writeTo(file);
+    });
+}
+
+void writeWideRecord(const wchar_t* path, const wchar_t* label, const recordTail& tail,
+                     BOOL close) {
+    writeLogRecord(path, wideRecordLock, close, [&](logFile& file) {
+        file.writeAnsi(label);
+        tail.writeTo(file);
+    });
+}
+
+} // namespace
+
+void logFile::writeIndentToLogFile(const wchar_t* path, unsigned count) {
+    writeLogRecord(path, L"logFile::writeIndentToLogFile()", TRUE,
+                   [&](logFile& file) { file.writeSpaces(count); });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const char* text) {
+    writeLogRecord(path, L"logFile::writeToLogFile 2()", FALSE,
+                   [&](logFile& file) { file.writeText(text); });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, int value) {
+    writeLogRecord(path, L"logFile::writeToLogFile 3()", TRUE, [&](logFile& file) {
+        file.writeDecimal(value);
+        writeLineEnd(file);
+    });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, DWORD value) {
+    writeLogRecord(path, L"logFile::writeToLogFile 3()", FALSE, [&](logFile& file) {
+        file.writeHex32(value);
+        writeLineEnd(file);
+    });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, unsigned __int64 value) {
+    writeLogRecord(path, L"logFile::writeToLogFile 4()", TRUE, [&](logFile& file) {
+        file.writeHex64(value);
+        writeLineEnd(file);
+    });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const wchar_t* text) {
+    writeLogRecord(path, L"logFile::writeToLogFile 5()", FALSE,
+                   [&](logFile& file) { file.writeText(text); });
+}
+
+void logFile::writeToLogFile(const stubString& path, const stubString& text) {
+    writeLogRecord(path, L"logFile::writeToLogFile 6()", FALSE,
+                   [&](logFile& file) { file.writeText(text); });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value) {
+    writeLogRecord(path, L"logFile::writeToLogFile 7()", TRUE, [&](logFile& file) {
+        file.writeText(label);
+        file.writeText(" ");
+        file.writeHex64(value);
+        writeLineEnd(file);
+    });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
+                             BOOL close) {
+    writeLogRecord(path, L"logFile::writeToLogFile 8()", close, [&](logFile& file) {
+        file.writeText(label);
+        file.writeText(" ");
+        file.writeHex64(value);
+        writeLineEnd(file);
+    });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
+                             BOOL close) {
+    writeLogRecord(path, L"logFile::writeToLogFile 9()", close, [&](logFile& file) {
+        file.writeAnsi(label);
+        file.writeText(" ");
+        file.writeHex64(value);
+        writeLineEnd(file);
+    });
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
+                             DWORD timestamp, DWORD threadId, BOOL close) {
+    writeNarrowRecord(path, label, {value, nullptr, nullptr, timestamp, threadId}, close);
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
+                             unsigned __int64 heap, DWORD timestamp, DWORD threadId, BOOL close) {
+    writeNarrowRecord(path, label, {value, nullptr, &heap, timestamp, threadId}, close);
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
+                             unsigned __int64 value2, unsigned __int64 heap, DWORD timestamp,
+                             DWORD threadId, BOOL close) {
+    writeNarrowRecord(path, label, {value, &value2, &heap, timestamp, threadId}, close);
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
+                             DWORD timestamp, DWORD threadId, BOOL close) {
+    writeWideRecord(path, label, {value, nullptr, nullptr, timestamp, threadId}, close);
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
+                             unsigned __int64 heap, DWORD timestamp, DWORD threadId, BOOL close) {
+    writeWideRecord(path, label, {value, nullptr, &heap, timestamp, threadId}, close);
+}
+
+void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
+                             unsigned __int64 value2, unsigned __int64 heap, DWORD timestamp,
+                             DWORD threadId, BOOL close) {
+    writeWideRecord(path, label, {value, &value2, &heap, timestamp, threadId}, close);
+}
+
+void logFile::writeThreadId(const wchar_t* path) {
+    writeLogRecord(path, L"logFile::writeThreadId()", FALSE, [&](logFile& file) {
+        file.writeHex32(::GetCurrentThreadId());
+        writeLineEnd(file);
+    });
+}
+
+void logFile::optimisedOpenWriteClose(const wchar_t* path, const char* text) {
+    writeLogRecord(path, L"logFile::optimisedOpenWriteClose 1()", FALSE,
+                   [&](logFile& file) { file.writeText(text); });
+}
+
+void logFile::optimisedOpenWriteClose(const wchar_t* path, const wchar_t* text) {
+    writeLogRecord(path, L"logFile::optimisedOpenWriteClose 2()", FALSE,
+                   [&](logFile& file) { file.writeText(text); });
+}
+
+void logFile::writeToLogFileFixedLength(const wchar_t* path, const void* data, int length) {
+    writeLogRecord(path, L"logFile::writeToLogFileFixedLength()", TRUE,
+                   [&](logFile& file) { file.writeFixedLength(data, length); });
+}
+
+void logFile::writeToLogFileBytes(const wchar_t* path, const void* data, int length) {
+    writeLogRecord(path, L"logFile::writeToLogFileBytes()", FALSE,
+                   [&](logFile& file) { file.writeBytes(data, length); });
+}
+
+void logFile::writeToLogFileANSI(const wchar_t* path, const wchar_t* text) {
+    writeLogRecord(path, L"logFile::writeToLogFileANSI()", FALSE,
+                   [&](logFile& file) { file.writeAnsi(text); });
+}
+
+BOOL logFile::flushFileBuffers() {
+    stubSyncLock lock(&logLock, TRUE, L"logFile::flushFileBuffers()");
+    if (theLogFile.isOpen()) {
+        theLogFile.flushPending();
+        ::FlushFileBuffers(theLogFile.fileHandle);
+    }
+    return lock.release();
+}
+
+void logFile::enableLogging(BOOL on) {
+    loggingEnabled.store(on ? 1 : 0);
+}
+
+BOOL logFile::isLoggingEnabled() {
+    return loggingOn() ? TRUE : FALSE;
+}
+
+void logFile::enableErrorText(BOOL on) {
+    errorTextEnabled.store(on ? 1 : 0);
+}
+
+void logFile::setTimingLogFile(const wchar_t* path) {
+    timingLogFileName.store(path);
+}
+
+void logFile::deleteLogFile(const wchar_t* path) {
+    if (!loggingOn() || path == nullptr)
+        return;
+    lastErrorKeeper keepError;
+    ::DeleteFileW(path);
+}
+
+void logFile::forgetLogFile() {
+    if (!loggingOn())
+        return;
+    lastErrorKeeper keepError;
+    stubSyncLock lock(&logLock, TRUE, nullptr);
+    theLogFile.flushPending();
+    theLogFile.fileHandle = INVALID_HANDLE_VALUE;
+    theLogFile.freeFileName();
+}
+
+DWORD logFile::getLastOpenError() {
+    return lastOpenError.load();
+}

@@ -1,0 +1,148 @@
+#include "diagnosticsTesting.h"
+
+#include "support/uniqueResource.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD debugPrintNarrow = 0x40010006;
+constexpr DWORD debugPrintWide = 0x4001000A;
+
+std::mutex captureLock;
+std::vector<std::string> captured;
+
+} // namespace
+
+debugOutputCapture::debugOutputCapture() {
+    std::lock_guard<std::mutex> guard(captureLock);
+    captured.clear();
+    m_handler = ::AddVectoredExceptionHandler(1, &debugOutputCapture::handler);
+}
+
+debugOutputCapture::~debugOutputCapture() {
+    if (m_handler != nullptr)
+        ::RemoveVectoredExceptionHandler(m_handler);
+}
+
+std::vector<std::string> debugOutputCapture::lines() const {
+    std::lock_guard<std::mutex> guard(captureLock);
+    return captured;
+}
+
+LONG CALLBACK debugOutputCapture::handler(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    std::string line;
+    if (record->ExceptionCode == debugPrintWide && record->NumberParameters >= 2) {
+        // Trace lines are ASCII: each code unit narrows to one byte.
+        const auto* text = reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]);
+        for (; text != nullptr && *text != L'\0'; ++text)
+            line += static_cast<char>(*text);
+    } else if (record->ExceptionCode == debugPrintNarrow && record->NumberParameters >= 2) {
+        const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+        if (text != nullptr)
+            line = text;
+    } else {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    std::lock_guard<std::mutex> guard(captureLock);
+    captured.push_back(line);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+std::string readFileBytes(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read != 0)
+        bytes.append(chunk, read);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+std::string utf16Bytes(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>((unit >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+std::string hex32Text(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(value));
+    return text;
+}
+
+std::string hex64Text(unsigned __int64 value) {
+    char text[24];
+    std::snprintf(text, sizeof(text), "0x%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool runningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+DWORD runChildOfThisProgram(const wchar_t* variable, const wchar_t* value) {
+    wchar_t program[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return 0xFFFFFFFF;
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
+    ::SetEnvironmentVariableW(variable, value);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child{};
+    const BOOL started = ::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &child);
+    ::SetEnvironmentVariableW(variable, nullptr);
+    if (!started)
+        return 0xFFFFFFFE;
+    uniqueKernelHandle process(child.hProcess);
+    uniqueKernelHandle thread(child.hThread);
+    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 0xFFFFFFFD);
+        return 0xFFFFFFFD;
+    }
+    DWORD exitCode = 0xFFFFFFFC;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    return exitCode;
+}
+
+void appendWithOwnHandle(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    EXPECT_TRUE(
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ::CloseHandle(file);
+}
+
+void logFileTest::SetUp() {
+    logFile::enableLogging(TRUE);
+}
+
+void logFileTest::TearDown() {
+    // Release the file so the folder can go.
+    theLogFile.closeLogFile();
+    logFile::enableLogging(FALSE);
+    logFile::enableErrorText(TRUE);
+    logFile::setTimingLogFile(nullptr);
+}
+
+std::atomic<int> countingFileWrite::calls{0};
+
+BOOL WINAPI countingFileWrite::write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                                     LPOVERLAPPED overlapped) {
+    ++calls;
+    return ::WriteFile(file, data, size, written, overlapped);
+}
