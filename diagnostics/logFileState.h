@@ -9,7 +9,7 @@
 
 namespace logFileState {
 
-// Plain switches in the design, read without a lock; atomics keep that well defined.
+// Switches read without a lock from any thread; atomics keep that well defined.
 extern std::atomic<int> loggingEnabled;
 extern std::atomic<int> writeInProgress;
 extern std::atomic<DWORD> lastOpenError;

@@ -8,7 +8,7 @@
 
 namespace {
 
-// Plain switches in the design; atomics keep unlocked reads from other threads well defined.
+// Switches read without a lock from any thread; atomics keep that well defined.
 std::atomic<int> lockTracingEnabled{0};
 std::atomic<int> processShuttingDown{0};
 
