@@ -1,6 +1,5 @@
 #include "app/DmDebugRegistryDlg.h"
 
-#include "app/AboutDlg.h"
 #include "framework/CWinApp.h"
 #include "platform/IndexedFileDialog.h"
 #include "platform/knownFolders.h"
