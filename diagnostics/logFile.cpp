@@ -93,11 +93,7 @@ void logFile::setFileName(const wchar_t* path) {
         return;
     lastErrorKeeper keepError;
     // The old copy goes even while logging is off, or it would leak.
-    if (fileName != nullptr) {
-        tarnHeapFree(getLogHeap(), 0, fileName);
-        fileName = nullptr;
-        --liveNameCopies;
-    }
+    releaseFileName();
     if (path != nullptr)
         takeFileName(path, ::wcsnlen(path, maxPathLength + 1));
 }
@@ -109,11 +105,7 @@ void logFile::setFileName(const stubString& path) {
         std::wmemcmp(fileName, text, length) == 0)
         return;
     lastErrorKeeper keepError;
-    if (fileName != nullptr) {
-        tarnHeapFree(getLogHeap(), 0, fileName);
-        fileName = nullptr;
-        --liveNameCopies;
-    }
+    releaseFileName();
     takeFileName(text, length);
 }
 
@@ -135,6 +127,12 @@ void logFile::freeFileName() {
     if (!loggingOn() || fileName == nullptr)
         return;
     lastErrorKeeper keepError;
+    releaseFileName();
+}
+
+void logFile::releaseFileName() {
+    if (fileName == nullptr)
+        return;
     tarnHeapFree(getLogHeap(), 0, fileName);
     fileName = nullptr;
     --liveNameCopies;

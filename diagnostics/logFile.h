@@ -166,6 +166,8 @@ private:
     void append(const void* data, size_t size);
     void flushPending();
     void takeFileName(const wchar_t* path, size_t length);
+    // Frees the name copy, whatever the logging switch.
+    void releaseFileName();
 
     wchar_t* fileName = nullptr;
     HANDLE fileHandle = INVALID_HANDLE_VALUE;

@@ -3,6 +3,8 @@
 
 #include "diagnostics/logFileState.h"
 
+#include <type_traits>
+
 namespace {
 
 using namespace logFileState;
@@ -38,20 +40,32 @@ struct recordTail {
     }
 };
 
-constexpr const wchar_t* narrowRecordLock = L"logFile::writeToLogFile 10()";
-constexpr const wchar_t* wideRecordLock = L"logFile::writeToLogFile 11()";
+void writeLabel(logFile& file, const char* label) {
+    file.writeText(label);
+}
+void writeLabel(logFile& file, const wchar_t* label) {
+    file.writeAnsi(label);
+}
 
-void writeNarrowRecord(const wchar_t* path, const char* label, const recordTail& tail, BOOL close) {
-    writeLogRecord(path, narrowRecordLock, close, [&](logFile& file) {
-        file.writeText(label);
-        tail.writeTo(file);
+// label (a wide label narrowed to ANSI), " ", value as hex64, CR LF.
+template <typename charT>
+void writeLabelledHex(const wchar_t* path, const wchar_t* lockName, const charT* label,
+                      unsigned __int64 value, BOOL close) {
+    writeLogRecord(path, lockName, close, [&](logFile& file) {
+        writeLabel(file, label);
+        file.writeText(" ");
+        file.writeHex64(value);
+        writeLineEnd(file);
     });
 }
 
-void writeWideRecord(const wchar_t* path, const wchar_t* label, const recordTail& tail,
-                     BOOL close) {
-    writeLogRecord(path, wideRecordLock, close, [&](logFile& file) {
-        file.writeAnsi(label);
+// The records 10 (narrow label) and 11 (wide label narrowed to ANSI).
+template <typename charT>
+void writeTimedRecord(const charT* label, const wchar_t* path, const recordTail& tail, BOOL close) {
+    const wchar_t* lockName = std::is_same_v<charT, char> ? L"logFile::writeToLogFile 10()"
+                                                          : L"logFile::writeToLogFile 11()";
+    writeLogRecord(path, lockName, close, [&](logFile& file) {
+        writeLabel(file, label);
         tail.writeTo(file);
     });
 }
@@ -100,64 +114,49 @@ void logFile::writeToLogFile(const stubString& path, const stubString& text) {
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value) {
-    writeLogRecord(path, L"logFile::writeToLogFile 7()", TRUE, [&](logFile& file) {
-        file.writeText(label);
-        file.writeText(" ");
-        file.writeHex64(value);
-        writeLineEnd(file);
-    });
+    writeLabelledHex(path, L"logFile::writeToLogFile 7()", label, value, TRUE);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
                              BOOL close) {
-    writeLogRecord(path, L"logFile::writeToLogFile 8()", close, [&](logFile& file) {
-        file.writeText(label);
-        file.writeText(" ");
-        file.writeHex64(value);
-        writeLineEnd(file);
-    });
+    writeLabelledHex(path, L"logFile::writeToLogFile 8()", label, value, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
                              BOOL close) {
-    writeLogRecord(path, L"logFile::writeToLogFile 9()", close, [&](logFile& file) {
-        file.writeAnsi(label);
-        file.writeText(" ");
-        file.writeHex64(value);
-        writeLineEnd(file);
-    });
+    writeLabelledHex(path, L"logFile::writeToLogFile 9()", label, value, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
                              DWORD timestamp, DWORD threadId, BOOL close) {
-    writeNarrowRecord(path, label, {value, nullptr, nullptr, timestamp, threadId}, close);
+    writeTimedRecord(label, path, {value, nullptr, nullptr, timestamp, threadId}, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
                              unsigned __int64 heap, DWORD timestamp, DWORD threadId, BOOL close) {
-    writeNarrowRecord(path, label, {value, nullptr, &heap, timestamp, threadId}, close);
+    writeTimedRecord(label, path, {value, nullptr, &heap, timestamp, threadId}, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const char* label, unsigned __int64 value,
                              unsigned __int64 value2, unsigned __int64 heap, DWORD timestamp,
                              DWORD threadId, BOOL close) {
-    writeNarrowRecord(path, label, {value, &value2, &heap, timestamp, threadId}, close);
+    writeTimedRecord(label, path, {value, &value2, &heap, timestamp, threadId}, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
                              DWORD timestamp, DWORD threadId, BOOL close) {
-    writeWideRecord(path, label, {value, nullptr, nullptr, timestamp, threadId}, close);
+    writeTimedRecord(label, path, {value, nullptr, nullptr, timestamp, threadId}, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
                              unsigned __int64 heap, DWORD timestamp, DWORD threadId, BOOL close) {
-    writeWideRecord(path, label, {value, nullptr, &heap, timestamp, threadId}, close);
+    writeTimedRecord(label, path, {value, nullptr, &heap, timestamp, threadId}, close);
 }
 
 void logFile::writeToLogFile(const wchar_t* path, const wchar_t* label, unsigned __int64 value,
                              unsigned __int64 value2, unsigned __int64 heap, DWORD timestamp,
                              DWORD threadId, BOOL close) {
-    writeWideRecord(path, label, {value, &value2, &heap, timestamp, threadId}, close);
+    writeTimedRecord(label, path, {value, &value2, &heap, timestamp, threadId}, close);
 }
 
 void logFile::writeThreadId(const wchar_t* path) {

@@ -96,6 +96,17 @@ protected:
         EXPECT_EQ(writeNewFile, storedFlag.dword());
     }
 
+    // Presses OK, reads and dismisses the message box it shows, waits for the dialog to close.
+    static void okThroughMessageBox(dialogDriver& d, HWND dialog, std::wstring& text,
+                                    std::wstring& caption) {
+        d.postClick(dialog, IDOK);
+        HWND box = d.waitForMessageBox(dialog);
+        text = d.messageBoxText(box);
+        caption = d.text(box);
+        d.close(box, IDOK);
+        d.waitUntilClosed(dialog);
+    }
+
     // Which of the four mode buttons are checked, as 1063 1064 1071 1065.
     static std::wstring checkedModes(dialogDriver& d, HWND dialog) {
         std::wstring marks;
@@ -249,12 +260,7 @@ TEST_F(mainDialog, unopenableCurrentUserKeyIsReportedAndDefaultProfileStillWritt
     std::wstring boxText, boxCaption;
     const INT_PTR result = runDialog([&](dialogDriver& d) {
         HWND dialog = d.waitForDialog();
-        d.postClick(dialog, IDOK);
-        HWND box = d.waitForMessageBox(dialog);
-        boxText = d.messageBoxText(box);
-        boxCaption = d.text(box);
-        d.close(box, IDOK);
-        d.waitUntilClosed(dialog);
+        okThroughMessageBox(d, dialog, boxText, boxCaption);
     });
     EXPECT_EQ(IDOK, result) << "OK closes after the message";
     EXPECT_EQ(L"Unable to open registry for writing logging data.\r\n\r\n"
@@ -272,12 +278,7 @@ TEST_F(mainDialog, refusedWriteIsReportedAndOkClosesAfterTheMessage) {
         HWND dialog = d.waitForDialog();
         // The product key disappears while Apply holds it open: every write to it is refused.
         g_onFolderLookup = +[] { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick"); };
-        d.postClick(dialog, IDOK);
-        HWND box = d.waitForMessageBox(dialog);
-        boxText = d.messageBoxText(box);
-        boxCaption = d.text(box);
-        d.close(box, IDOK);
-        d.waitUntilClosed(dialog);
+        okThroughMessageBox(d, dialog, boxText, boxCaption);
     });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(L"Unable to write logging data to registry.\r\n\r\n"
