@@ -31,6 +31,21 @@ bool splitKeyPath(const wchar_t* keyPath, std::vector<std::wstring>& components)
 // opened first, when the chain goes out of scope.
 class keyChain {
 public:
+    // Fails for a null path or one the walk cannot hold without touching the registry.
+    [[nodiscard]] bool openPath(HKEY root, const wchar_t* keyPath, REGSAM access) {
+        std::vector<std::wstring> components;
+        return keyPath != nullptr && splitKeyPath(keyPath, components) &&
+               open(root, components, access) == ERROR_SUCCESS;
+    }
+    HKEY last() const { return m_keys.back().get(); }
+
+    // Vector elements are destroyed in no promised order; close the chain from its end.
+    ~keyChain() {
+        while (!m_keys.empty())
+            m_keys.pop_back();
+    }
+
+private:
     [[nodiscard]] LSTATUS open(HKEY root, const std::vector<std::wstring>& components,
                                REGSAM access) {
         HKEY parent = root;
@@ -46,15 +61,7 @@ public:
         }
         return ERROR_SUCCESS;
     }
-    HKEY last() const { return m_keys.back().get(); }
 
-    // Vector elements are destroyed in no promised order; close the chain from its end.
-    ~keyChain() {
-        while (!m_keys.empty())
-            m_keys.pop_back();
-    }
-
-private:
     std::vector<uniqueHkey> m_keys;
 };
 
@@ -62,11 +69,8 @@ private:
 
 int writeRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
                               const wchar_t* text) {
-    std::vector<std::wstring> components;
-    if (keyPath == nullptr || !splitKeyPath(keyPath, components))
-        return 0;
     keyChain chain;
-    if (chain.open(root, components, productKeyWriteAccess) != ERROR_SUCCESS)
+    if (!chain.openPath(root, keyPath, productKeyWriteAccess))
         return 0;
     const wchar_t* data = text != nullptr ? text : L"";
     const std::size_t length = std::wcslen(data);
@@ -84,11 +88,8 @@ int readRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* v
     if (buffer == nullptr || capacity <= 0)
         return 0;
     buffer[0] = L'\0';
-    std::vector<std::wstring> components;
-    if (keyPath == nullptr || !splitKeyPath(keyPath, components))
-        return 0;
     keyChain chain;
-    if (chain.open(root, components, productKeyReadAccess) != ERROR_SUCCESS)
+    if (!chain.openPath(root, keyPath, productKeyReadAccess))
         return 0;
     std::wstring text;
     if (queryRegistryString(chain.last(), valueName, text) != ERROR_SUCCESS)
