@@ -123,8 +123,8 @@ int readWriteSettingsToRegistry::readFrameworkStringArray(const wchar_t* name,
         return 0;
     std::int64_t count = 0;
     int result = readInt64(listName(name, L"%ls_SA_LEN"), count);
-    if (!limitToValueCount(currentKey, count))
-        result = 0;
+    // Elements beyond the key's values are missing: the read fails after those before them.
+    const bool complete = limitToValueCount(currentKey, count);
     array.RemoveAll();
     for (std::int64_t index = 0; index < count; ++index) {
         CString element;
@@ -134,7 +134,7 @@ int readWriteSettingsToRegistry::readFrameworkStringArray(const wchar_t* name,
         if (result)
             array.Add(element);
     }
-    return result;
+    return complete ? result : 0;
 }
 
 int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* tracePath,
