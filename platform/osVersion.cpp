@@ -249,7 +249,8 @@ BOOL getReportedOsVersion(OSVERSIONINFOW* version) {
     if (version == nullptr)
         return FALSE;
     const OSVERSIONINFOEXW& reported = record(FALSE);
-    version->dwOSVersionInfoSize = reported.dwOSVersionInfoSize;
+    // The caller's record is the shorter form: its size field must say so.
+    version->dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
     version->dwMajorVersion = reported.dwMajorVersion;
     version->dwMinorVersion = reported.dwMinorVersion;
     version->dwBuildNumber = reported.dwBuildNumber;

@@ -126,6 +126,9 @@ TEST_F(osVersion, failingVersionCallReadsAsVersionZero) {
     OSVERSIONINFOEXW reported{};
     ASSERT_TRUE(getReportedOsVersionEx(&reported));
     EXPECT_EQ(284u, reported.dwOSVersionInfoSize);
+    OSVERSIONINFOW shortForm{};
+    ASSERT_TRUE(getReportedOsVersion(&shortForm));
+    EXPECT_EQ(sizeof shortForm, shortForm.dwOSVersionInfoSize) << "never the longer record's size";
     EXPECT_EQ(L"0.0 Windows NT", getOsVersionText(TRUE) + L" " + getOsName(FALSE));
     EXPECT_TRUE(isWindows2000OrEarlier());
     EXPECT_FALSE(isWindows2000OrLater());
