@@ -94,14 +94,16 @@ TEST(hashMap, initHashTableMovesEntriesAndRemoveAllReleasesThem) {
     textMap map(2);
     const names keys = {L"a", L"r", L"b", L"", L"Key"};
     insertAll(map, keys);
-    map.InitHashTable(0, FALSE);
-    EXPECT_EQ(1u, map.GetHashTableSize());
+    map.InitHashTable(5, FALSE);
+    EXPECT_EQ(5u, map.GetHashTableSize());
     names visited = iterationOrder(map);
     std::sort(visited.begin(), visited.end());
     names sorted = keys;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted, visited) << "each entry once, none lost to a stale bucket index";
 
+    map.InitHashTable(0, TRUE);
+    EXPECT_EQ(1u, map.GetHashTableSize());
     map.InitHashTable(17, TRUE);
     EXPECT_EQ((names{L"", L"Key", L"r", L"a", L"b"}), iterationOrder(map));
 
