@@ -212,25 +212,39 @@ int readWriteSettingsToRegistry::readText(const wchar_t* valueName, wchar_t* buf
     return end >= 0 ? 1 : 0;
 }
 
-LSTATUS readWriteSettingsToRegistry::writeValue(const wchar_t* tracePath, const wchar_t* valueName,
-                                                DWORD type, const void* data, DWORD byteCount,
-                                                const char* traceText) {
-    // An unbound object has nothing to report.
-    if (currentKey == nullptr)
-        return ERROR_INVALID_HANDLE;
+LSTATUS readWriteSettingsToRegistry::setValue(const wchar_t* tracePath, const wchar_t* valueName,
+                                              DWORD type, const void* data, DWORD byteCount,
+                                              const char* traceText) {
     const LSTATUS status =
         ::RegSetValueExW(currentKey, valueName, 0, type, static_cast<const BYTE*>(data), byteCount);
     reportFailure(tracePath, status, traceText, valueName);
     return status;
 }
 
+LSTATUS readWriteSettingsToRegistry::setStringValue(const wchar_t* tracePath,
+                                                    const wchar_t* valueName, const wchar_t* text,
+                                                    std::size_t length, const char* traceText) {
+    DWORD byteCount = 0;
+    if (!stringByteCount(length, byteCount)) {
+        reportFailure(tracePath, ERROR_INVALID_PARAMETER, traceText, valueName);
+        return ERROR_INVALID_PARAMETER;
+    }
+    return setValue(tracePath, valueName, REG_SZ, text, byteCount, traceText);
+}
+
+// An unbound object has nothing to report.
+LSTATUS readWriteSettingsToRegistry::writeValue(const wchar_t* tracePath, const wchar_t* valueName,
+                                                DWORD type, const void* data, DWORD byteCount,
+                                                const char* traceText) {
+    return currentKey == nullptr ? ERROR_INVALID_HANDLE
+                                 : setValue(tracePath, valueName, type, data, byteCount, traceText);
+}
+
 LSTATUS readWriteSettingsToRegistry::writeStringValue(const wchar_t* tracePath,
                                                       const wchar_t* valueName, const wchar_t* text,
                                                       std::size_t length, const char* traceText) {
-    DWORD byteCount = 0;
-    if (!stringByteCount(length, byteCount))
-        return ERROR_INVALID_PARAMETER;
-    return writeValue(tracePath, valueName, REG_SZ, text, byteCount, traceText);
+    return currentKey == nullptr ? ERROR_INVALID_HANDLE
+                                 : setStringValue(tracePath, valueName, text, length, traceText);
 }
 
 int readWriteSettingsToRegistry::writeString(const wchar_t* tracePath, const wchar_t* valueName,

@@ -18,24 +18,24 @@
 // nothing.
 #include "framework/CString.h"
 #include "framework/CollectionClasses.h"
+#include "settings/readWriteSettings.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-class stubString;
-
-class readWriteSettingsToRegistry {
+class readWriteSettingsToRegistry : public readWriteSettings {
 public:
     // Characters, terminator included, of a composed bracketed value name.
     static constexpr int valueNameLength = 264;
 
     readWriteSettingsToRegistry();
-    virtual ~readWriteSettingsToRegistry();
+    ~readWriteSettingsToRegistry() override;
 
     readWriteSettingsToRegistry(const readWriteSettingsToRegistry&) = delete;
     readWriteSettingsToRegistry& operator=(const readWriteSettingsToRegistry&) = delete;
@@ -51,63 +51,85 @@ public:
 
     // Fixed-width reads: a longer stored value fails, a shorter one fills only its own leading
     // bytes.
-    int readWord(const wchar_t* valueName, short& value);
-    int readBinary64(const wchar_t* valueName, ULARGE_INTEGER& value);
-    int readInt64(const wchar_t* valueName, std::int64_t& value);
-    int readUInt64(const wchar_t* valueName, std::uint64_t& value);
-    int readDword(const wchar_t* valueName, DWORD& value);
+    int readWord(const wchar_t* valueName, short& value) override;
+    int readBinary64(const wchar_t* valueName, ULARGE_INTEGER& value) override;
+    int readInt64(const wchar_t* valueName, std::int64_t& value) override;
+    int readUInt64(const wchar_t* valueName, std::uint64_t& value) override;
+    int readDword(const wchar_t* valueName, DWORD& value) override;
     int readDwordA(const char* valueName, DWORD& value);
-    int readDouble(const wchar_t* valueName, double& value);
-    int readUInt(const wchar_t* valueName, unsigned int& value);
-    int readInt(const wchar_t* valueName, int& value);
-    int readWideChar(const wchar_t* valueName, wchar_t& value);
-    int readUChar(const wchar_t* valueName, unsigned char& value);
-    int readChar(const wchar_t* valueName, char& value);
-    int readTime(const wchar_t* valueName, time_t& value);
+    int readDouble(const wchar_t* valueName, double& value) override;
+    int readUInt(const wchar_t* valueName, unsigned int& value) override;
+    int readInt(const wchar_t* valueName, int& value) override;
+    int readWideChar(const wchar_t* valueName, wchar_t& value) override;
+    int readUChar(const wchar_t* valueName, unsigned char& value) override;
+    int readChar(const wchar_t* valueName, char& value) override;
+    int readTime(const wchar_t* valueName, time_t& value) override;
 
     // Any length; the data ends at its first terminator or at the end of the stored bytes.
-    int readString(const wchar_t* valueName, stubString& value);
-    int readStringA(const char* valueName, stubString& value);
-    int readCString(const wchar_t* valueName, CString& value);
+    int readString(const wchar_t* valueName, stubString& value) override;
+    int readStringA(const char* valueName, stubString& value) override;
+    int readCString(const wchar_t* valueName, CString& value) override;
 
     // Reads into the caller's buffer (capacity in bytes for the 8-bit form, in characters for
     // the wide one). The data must leave room for a terminator unless it ends in one; a value
     // that does not fit, like any other failure, leaves an empty string.
-    int readTextA(const char* valueName, char* buffer, int capacity);
-    int readText(const wchar_t* valueName, wchar_t* buffer, int capacity);
+    int readTextA(const char* valueName, char* buffer, int capacity) override;
+    int readText(const wchar_t* valueName, wchar_t* buffer, int capacity) override;
 
     // tracePath names a diagnostic trace file or is null; it never changes the result.
-    int writeString(const wchar_t* tracePath, const wchar_t* valueName, const stubString& value);
-    int writeStringA(const wchar_t* tracePath, const char* valueName, const stubString& value);
+    int writeString(const wchar_t* tracePath, const wchar_t* valueName,
+                    const stubString& value) override;
+    int writeStringA(const wchar_t* tracePath, const char* valueName,
+                     const stubString& value) override;
     // A null text stores an empty value without data bytes.
-    int writeTextA(const wchar_t* tracePath, const char* valueName, const char* text);
+    int writeTextA(const wchar_t* tracePath, const char* valueName, const char* text) override;
     int writeBinary64(const wchar_t* tracePath, const wchar_t* valueName,
-                      const ULARGE_INTEGER& value);
-    int writeCString(const wchar_t* tracePath, const wchar_t* valueName, const CString& value);
-    int writeInt64(const wchar_t* tracePath, const wchar_t* valueName, std::int64_t value);
-    int writeUInt64(const wchar_t* tracePath, const wchar_t* valueName, std::uint64_t value);
-    int writeDword(const wchar_t* tracePath, const wchar_t* valueName, DWORD value);
-    int writeDouble(const wchar_t* tracePath, const wchar_t* valueName, double value);
-    int writeWord(const wchar_t* tracePath, const wchar_t* valueName, short value);
-    int writeUInt(const wchar_t* tracePath, const wchar_t* valueName, unsigned int value);
-    int writeInt(const wchar_t* tracePath, const wchar_t* valueName, int value);
-    int writeWideChar(const wchar_t* tracePath, const wchar_t* valueName, wchar_t value);
-    int writeUChar(const wchar_t* tracePath, const wchar_t* valueName, unsigned char value);
-    int writeChar(const wchar_t* tracePath, const wchar_t* valueName, char value);
+                      const ULARGE_INTEGER& value) override;
+    int writeCString(const wchar_t* tracePath, const wchar_t* valueName,
+                     const CString& value) override;
+    int writeInt64(const wchar_t* tracePath, const wchar_t* valueName, std::int64_t value) override;
+    int writeUInt64(const wchar_t* tracePath, const wchar_t* valueName,
+                    std::uint64_t value) override;
+    int writeDword(const wchar_t* tracePath, const wchar_t* valueName, DWORD value) override;
+    int writeDouble(const wchar_t* tracePath, const wchar_t* valueName, double value) override;
+    int writeWord(const wchar_t* tracePath, const wchar_t* valueName, short value) override;
+    int writeUInt(const wchar_t* tracePath, const wchar_t* valueName, unsigned int value) override;
+    int writeInt(const wchar_t* tracePath, const wchar_t* valueName, int value) override;
+    int writeWideChar(const wchar_t* tracePath, const wchar_t* valueName, wchar_t value) override;
+    int writeUChar(const wchar_t* tracePath, const wchar_t* valueName,
+                   unsigned char value) override;
+    int writeChar(const wchar_t* tracePath, const wchar_t* valueName, char value) override;
     // Stores exactly length characters, a terminator only when length counts one. A negative
     // length, or a null text with a non-zero length, is refused.
     int writeText(const wchar_t* tracePath, const wchar_t* valueName, const wchar_t* text,
-                  int length);
-    int writeTime(const wchar_t* tracePath, const wchar_t* valueName, time_t value);
+                  int length) override;
+    int writeTime(const wchar_t* tracePath, const wchar_t* valueName, time_t value) override;
 
-    int readStringList(const wchar_t* name, std::vector<CString>& list);
+    int readStringList(const wchar_t* name, std::vector<CString>& list) override;
     int writeStringList(const wchar_t* tracePath, const wchar_t* name,
-                        const std::vector<CString>& list);
-    int deleteUIntArray(const wchar_t* tracePath, const wchar_t* name, unsigned int count);
-    int deleteCollections(const wchar_t* name, unsigned int count);
-    int deleteStringArray(const wchar_t* name, unsigned int count);
-    int deleteMapStrings(const wchar_t* name, unsigned int count);
-    int deleteMapNumbers(const wchar_t* name, unsigned int count);
+                        const std::vector<CString>& list) override;
+    int deleteUIntArray(const wchar_t* tracePath, const wchar_t* name, unsigned int count) override;
+    int deleteCollections(const wchar_t* name, unsigned int count) override;
+    int deleteStringArray(const wchar_t* name, unsigned int count) override;
+    int deleteMapStrings(const wchar_t* name, unsigned int count) override;
+    int deleteMapNumbers(const wchar_t* name, unsigned int count) override;
+
+    // Value names that begin with prefix (case-sensitive), each entered as key and value.
+    int collectNames(const wchar_t* prefix, stubStringMap& names) override;
+    // Each value "[name]I<index>" lands at its index; the array is neither emptied nor shrunk,
+    // and entries that a new index skips over become 0. Indices from maxArrayIndex on are
+    // ignored, so one hostile value name cannot make the array reserve gigabytes.
+    int readUIntArray(CVector<unsigned int>& array, const wchar_t* name) override;
+    int writeUIntArray(const wchar_t* tracePath, const CVector<unsigned int>& array,
+                       const wchar_t* name) override;
+    // Appends in the order of the name map, not of the indices.
+    int readStringArray(CPersistStubStringArray& array, const wchar_t* name) override;
+    int writeStringArray(const wchar_t* tracePath, const CVector<stubString*>& array,
+                         const wchar_t* name) override;
+    int readDllMap(stubStringToUIntMap& map) override;
+    // Removes the entries 0 to 99 first; entries stored beyond them stay.
+    int writeDllMap(const wchar_t* tracePath, const stubStringToUIntMap& map) override;
+    static constexpr unsigned int maxArrayIndex = 1048576;
 
     int readFrameworkStringArray(const wchar_t* name, CStringArray& array);
     int writeFrameworkStringArray(const wchar_t* tracePath, const wchar_t* name,
@@ -132,6 +154,16 @@ protected:
     [[nodiscard]] LSTATUS writeStringValue(const wchar_t* tracePath, const wchar_t* valueName,
                                            const wchar_t* text, std::size_t length,
                                            const char* traceText);
+
+    // As writeValue and writeStringValue, also when unbound: the registry refuses, and the
+    // refusal is reported.
+    [[nodiscard]] LSTATUS setValue(const wchar_t* tracePath, const wchar_t* valueName, DWORD type,
+                                   const void* data, DWORD byteCount, const char* traceText);
+    [[nodiscard]] LSTATUS setStringValue(const wchar_t* tracePath, const wchar_t* valueName,
+                                         const wchar_t* text, std::size_t length,
+                                         const char* traceText);
+    // Calls visit with every value name of the bound key that fits the listing buffers.
+    void visitValueNames(const std::function<void(const wchar_t*)>& visit);
 
     static constexpr const wchar_t* numberFormat = L"[%ls]I%u";
     static constexpr const wchar_t* stringArrayFormat = L"[%ls]SS%u";

@@ -1,5 +1,11 @@
 #include "settings/readWriteSettingsToRegistry.h"
 
+#include "containers/CVector.h"
+#include "containers/hashMap.h"
+#include "diagnostics/logFile.h"
+#include "settings/CPersistStubStringArray.h"
+#include "support/stubString.h"
+
 #include <cstdlib>
 #include <cwchar>
 #include <initializer_list>
@@ -19,6 +25,17 @@ using valueName = wchar_t[readWriteSettingsToRegistry::valueNameLength];
 [[nodiscard]] bool familyFits(const wchar_t* format, const wchar_t* name, unsigned int count) {
     valueName buffer;
     return composeName(buffer, format, name, count > 0 ? count - 1 : 0);
+}
+
+// Refusals of a too long collection name go to the trace file like a failed write.
+void reportRefusedName(const wchar_t* tracePath, const char* traceText, const wchar_t* name) {
+    if (tracePath != nullptr)
+        logFile::writeErrorToLogFile(tracePath, ERROR_INVALID_PARAMETER, traceText, name);
+}
+
+// The index that follows a collected name's prefix, as wcstol reads it (no digits give 0).
+unsigned int indexAfter(const wchar_t* valueName, std::size_t prefixLength) {
+    return static_cast<unsigned int>(std::wcstol(valueName + prefixLength, nullptr, 10));
 }
 
 CString listName(const wchar_t* name, const wchar_t* format, int index = 0) {
@@ -148,4 +165,148 @@ int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* traceP
             result = 0;
     }
     return result;
+}
+
+int readWriteSettingsToRegistry::collectNames(const wchar_t* prefix, stubStringMap& names) {
+    if (prefix == nullptr)
+        return 0;
+    const std::size_t prefixLength = std::wcslen(prefix);
+    visitValueNames([&](const wchar_t* name) {
+        if (std::wcsncmp(name, prefix, prefixLength) == 0)
+            names.SetAt(name, name);
+    });
+    return 1;
+}
+
+int readWriteSettingsToRegistry::readUIntArray(CVector<unsigned int>& array, const wchar_t* name) {
+    if (name == nullptr)
+        return 0;
+    valueName prefix;
+    if (_snwprintf_s(prefix, valueNameLength, _TRUNCATE, L"[%ls]I", name) < 0)
+        return 1;
+    const std::size_t prefixLength = std::wcslen(prefix);
+    stubStringMap names(10);
+    collectNames(prefix, names);
+    array.Reserve(static_cast<unsigned int>(names.GetCount()), FALSE);
+    for (POSITION position = names.GetStartPosition(); position != nullptr;) {
+        stubString found, unused;
+        names.GetNextAssoc(position, found, unused);
+        const unsigned int index = indexAfter(found, prefixLength);
+        DWORD value = 0;
+        if (index >= maxArrayIndex || !readDword(found, value))
+            continue;
+        array.Reserve(index + 1, FALSE);
+        // Entries between the old end and a new index get 0, not whatever the heap held.
+        for (unsigned int gap = array.GetCount(); gap < index; ++gap)
+            array.SetAt(gap, 0);
+        array.SetAt(index, value);
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::writeUIntArray(const wchar_t* tracePath,
+                                                const CVector<unsigned int>& array,
+                                                const wchar_t* name) {
+    const unsigned int count = array.GetCount();
+    if (!familyFits(numberFormat, name, count)) {
+        reportRefusedName(tracePath, "set value", name);
+        return 1;
+    }
+    valueName composed;
+    for (unsigned int index = 0; index < count; ++index) {
+        const DWORD value = array.GetAt(index);
+        // Through the registry even when unbound, so each refusal reaches the trace file.
+        if (composeName(composed, numberFormat, name, index))
+            (void)setValue(tracePath, composed, REG_DWORD, &value, sizeof(value), "set value");
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::readStringArray(CPersistStubStringArray& array,
+                                                 const wchar_t* name) {
+    valueName prefix;
+    if (name == nullptr || _snwprintf_s(prefix, valueNameLength, _TRUNCATE, L"[%ls]SS", name) < 0)
+        return 1;
+    stubStringMap names(10);
+    collectNames(prefix, names);
+    for (POSITION position = names.GetStartPosition(); position != nullptr;) {
+        stubString found, unused, text;
+        names.GetNextAssoc(position, found, unused);
+        if (readString(found, text))
+            array.AddString(text);
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::writeStringArray(const wchar_t* tracePath,
+                                                  const CVector<stubString*>& array,
+                                                  const wchar_t* name) {
+    const unsigned int count = array.GetCount();
+    if (!familyFits(stringArrayFormat, name, count)) {
+        reportRefusedName(tracePath, "setting string value", name);
+        return count == 0 ? 1 : 0;
+    }
+    int result = 1;
+    valueName composed;
+    for (unsigned int index = 0; index < count; ++index) {
+        const stubString* text = array.GetAt(index);
+        if (text != nullptr && composeName(composed, stringArrayFormat, name, index) &&
+            !writeString(tracePath, composed, *text))
+            result = 0;
+    }
+    return result;
+}
+
+int readWriteSettingsToRegistry::readDllMap(stubStringToUIntMap& map) {
+    map.RemoveAll();
+    // Every value of the key counts, not only the map's; indices without a pair are skipped.
+    unsigned int count = 0;
+    wchar_t name[520];
+    BYTE data[1040];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = 520;
+        DWORD dataBytes = sizeof(data);
+        DWORD type = REG_NONE;
+        const LSTATUS status =
+            ::RegEnumValueW(currentKey, index, name, &nameLength, nullptr, &type, data, &dataBytes);
+        if (status == ERROR_MORE_DATA)
+            continue;
+        if (status != ERROR_SUCCESS)
+            break;
+        if ((type == REG_DWORD && dataBytes == 4) || type == REG_SZ)
+            ++count;
+    }
+    valueName composed;
+    wchar_t text[260];
+    for (unsigned int index = 0; index < count / 2; ++index) {
+        DWORD number = 0;
+        if (composeName(composed, numberFormat, L"dll", index) && readDword(composed, number) &&
+            composeName(composed, mapStringFormat, L"dll", index) && readText(composed, text, 260))
+            map[text] = number;
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::writeDllMap(const wchar_t* tracePath,
+                                             const stubStringToUIntMap& map) {
+    deleteMapStrings(L"dll", 100);
+    deleteMapNumbers(L"dll", 100);
+    // A failed entry's index goes to the next entry.
+    unsigned int next = 0;
+    valueName composed;
+    for (POSITION position = map.GetStartPosition(); position != nullptr;) {
+        stubString text;
+        unsigned int number = 0;
+        map.GetNextAssoc(position, text, number);
+        // Written through the registry even when unbound, so each refusal reaches the trace.
+        if (!composeName(composed, mapStringFormat, L"dll", next) ||
+            setStringValue(tracePath, composed, text, text.GetLength(), "set string value") !=
+                ERROR_SUCCESS)
+            continue;
+        if (composeName(composed, numberFormat, L"dll", next) &&
+            setValue(tracePath, composed, REG_DWORD, &number, 4, "set dword value") ==
+                ERROR_SUCCESS)
+            ++next;
+    }
+    return 1;
 }

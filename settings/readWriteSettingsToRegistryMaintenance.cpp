@@ -71,7 +71,9 @@ std::vector<std::wstring> subkeyNames(HKEY key) {
 
 } // namespace
 
-int readWriteSettingsToRegistry::listValueNames(stubString& names) {
+void readWriteSettingsToRegistry::visitValueNames(
+    const std::function<void(const wchar_t*)>& visit) {
+    // Values whose name or data do not fit these buffers are skipped.
     wchar_t name[260];
     BYTE data[520];
     for (DWORD index = 0;; ++index) {
@@ -82,11 +84,18 @@ int readWriteSettingsToRegistry::listValueNames(stubString& names) {
         if (status == ERROR_MORE_DATA)
             continue;
         if (status != ERROR_SUCCESS)
-            return 1;
+            return;
+        visit(name);
+    }
+}
+
+int readWriteSettingsToRegistry::listValueNames(stubString& names) {
+    visitValueNames([&](const wchar_t* name) {
         names += L"'";
         names += name;
         names += L"'\r\n";
-    }
+    });
+    return 1;
 }
 
 void readWriteSettingsToRegistry::deleteRegistryValues(HKEY* key, const wchar_t* subkey,
