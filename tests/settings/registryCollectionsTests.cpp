@@ -1,5 +1,9 @@
 #include "tests/settings/registryTesting.h"
 
+#include "containers/hashMap.h"
+#include "settings/CPersistStubStringArray.h"
+
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -17,6 +21,21 @@ strings texts(const CStringArray& array) {
     strings result;
     for (int index = 0; index < array.GetSize(); ++index)
         result.push_back(array[index].str());
+    return result;
+}
+
+strings texts(const CVector<stubString*>& array) {
+    strings result;
+    for (unsigned index = 0; index < array.GetCount(); ++index)
+        result.push_back(static_cast<const wchar_t*>(*array.GetAt(index)));
+    std::sort(result.begin(), result.end()); // the registry gives no index order
+    return result;
+}
+
+std::vector<unsigned> numbers(const CVector<unsigned>& array) {
+    std::vector<unsigned> result;
+    for (unsigned index = 0; index < array.GetCount(); ++index)
+        result.push_back(array.GetAt(index));
     return result;
 }
 
@@ -117,6 +136,93 @@ TEST_F(registryStore, collectionNamesTooLongForTheirIndexAreRefusedNotCut) {
     EXPECT_EQ(1, settings.deleteCollections(longer.c_str(), 1));
     for (const std::wstring& victim : victims)
         EXPECT_TRUE(has(victim.c_str())) << victim.size();
+    CVector<unsigned> numbers;
+    CPersistStubStringArray strings;
+    for (unsigned index = 0; index <= 10; ++index) {
+        numbers.Add(index);
+        strings.AddString(L"x");
+    }
+    EXPECT_EQ(1, settings.writeUIntArray(nullptr, numbers, name.c_str()));
+    EXPECT_EQ(0, settings.writeStringArray(nullptr, strings, name.c_str()));
+    EXPECT_EQ(7u, raw(victims[0].c_str()).dword()) << "nothing written";
     EXPECT_EQ(1, settings.deleteUIntArray(nullptr, name.c_str(), 10));
     EXPECT_FALSE(has(victims[0].c_str())) << "names that fit are deleted";
+}
+
+TEST_F(registryStore, numberArraysLandAtTheirStoredIndices) {
+    CVector<unsigned> written;
+    for (unsigned value : {7u, 8u, 9u})
+        written.Add(value);
+    EXPECT_EQ(1, settings.writeUIntArray(nullptr, written, L"a"));
+    EXPECT_EQ(4u, raw(L"[a]I2").bytes.size());
+    CVector<unsigned> read;
+    EXPECT_EQ(1, settings.readUIntArray(read, L"a"));
+    EXPECT_EQ((std::vector<unsigned>{7, 8, 9}), numbers(read));
+
+    // Indices 0 and 5 only; the bare prefix is index 0, and a hostile index is ignored.
+    storeDword(L"[b]I5", 55);
+    storeDword(L"[b]I", 11);
+    storeDword(L"[b]I2000000", 1);
+    storeDword(L"[b]I-1", 1);
+    CVector<unsigned> fresh;
+    EXPECT_EQ(1, settings.readUIntArray(fresh, L"b"));
+    EXPECT_EQ((std::vector<unsigned>{11, 0, 0, 0, 0, 55}), numbers(fresh));
+    EXPECT_EQ(1, settings.readUIntArray(read, L"b")) << "neither emptied nor shrunk";
+    EXPECT_EQ((std::vector<unsigned>{11, 8, 9, 0, 0, 55}), numbers(read));
+    EXPECT_EQ(0, settings.readUIntArray(read, nullptr));
+}
+
+TEST_F(registryStore, stringArraysAppendWhatIsStoredUnderTheirName) {
+    CPersistStubStringArray five, two, read;
+    for (const wchar_t* text : {L"0", L"1", L"2", L"3", L"4"})
+        five.AddString(text);
+    two.AddString(L"new0");
+    two.Add(nullptr); // writes nothing for its index
+    EXPECT_EQ(1, settings.writeStringArray(nullptr, five, L"s"));
+    EXPECT_EQ(1, settings.writeStringArray(nullptr, two, L"s"));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), raw(L"[s]SS0").type);
+    read.AddString(L"kept");
+    EXPECT_EQ(1, settings.readStringArray(read, L"s"));
+    EXPECT_STREQ(L"kept", *read.GetAt(0));
+    EXPECT_EQ((strings{L"1", L"2", L"3", L"4", L"kept", L"new0"}), texts(read));
+}
+
+TEST_F(registryStore, dllMapRewritesOnlyItsFirstHundredEntries) {
+    stubStringToUIntMap map(10), read(10);
+    for (unsigned index = 0; index < 150; ++index)
+        map.SetAt(std::to_wstring(index).c_str(), index);
+    EXPECT_EQ(1, settings.writeDllMap(nullptr, map));
+    EXPECT_TRUE(has(L"[dll]S149") && has(L"[dll]I149"));
+    map.RemoveAll();
+    for (unsigned index = 0; index < 10; ++index)
+        map.SetAt((L"new" + std::to_wstring(index)).c_str(), 1000 + index);
+    EXPECT_EQ(1, settings.writeDllMap(nullptr, map));
+    EXPECT_FALSE(has(L"[dll]S10"));
+    EXPECT_TRUE(has(L"[dll]S100"));
+
+    // 120 values: the pairs 0 to 59 are tried and only 0 to 9 exist.
+    read.SetAt(L"stale", 1);
+    EXPECT_EQ(1, settings.readDllMap(read));
+    EXPECT_EQ(10, read.GetCount());
+    unsigned number = 0;
+    EXPECT_TRUE(read.Lookup(L"new3", number) && number == 1003);
+
+    // Unrelated values only raise the count of pairs tried.
+    storeDword(L"other", 1);
+    storeText(L"text", L"");
+    EXPECT_EQ(1, settings.readDllMap(read));
+    EXPECT_EQ(10, read.GetCount());
+}
+
+TEST_F(registryStore, collectionsGoThroughTheObjectsOwnScalarSlots) {
+    struct upperCase : readWriteSettingsToRegistry {
+        int writeCString(const wchar_t* trace, const wchar_t* name, const CString& value) override {
+            CString upper = value;
+            return readWriteSettingsToRegistry::writeCString(trace, name, upper.MakeUpper());
+        }
+    } derived;
+    derived.attachKey(key.get());
+    readWriteSettings& base = derived;
+    EXPECT_EQ(1, base.writeStringList(nullptr, L"l", {L"abc"}));
+    EXPECT_EQ(L"ABC", raw(L"l_0").text());
 }
