@@ -3,6 +3,7 @@
 // tree of keys. Prints both times and their ratio; best of several alternating rounds.
 #include "settings/readWriteSettingsToRegistry.h"
 
+#include "containers/CVector.h"
 #include "support/uniqueResource.h"
 
 #include <windows.h>
@@ -16,7 +17,8 @@
 namespace {
 
 constexpr int scalarCount = 10000;
-constexpr int rounds = 3;
+constexpr int arrayCount = 1000;
+constexpr int rounds = 5;
 
 LONGLONG counterNow() {
     LARGE_INTEGER now{};
@@ -45,11 +47,15 @@ struct comparison {
 
 void report(const comparison& c) {
     double store = 1e9, raw = 1e9;
+    // Alternating which goes first, so neither always runs on a freshly cleared key.
     for (int round = 0; round < rounds; ++round) {
-        c.prepare();
-        store = std::min(store, timed(c.store));
-        c.prepare();
-        raw = std::min(raw, timed(c.raw));
+        for (int turn = 0; turn < 2; ++turn) {
+            c.prepare();
+            if ((round + turn) % 2 == 0)
+                store = std::min(store, timed(c.store));
+            else
+                raw = std::min(raw, timed(c.raw));
+        }
     }
     std::printf("%-34s store %9.1f ms   raw %9.1f ms   ratio %.2f\n", c.what, store * 1000.0,
                 raw * 1000.0, store / raw);
@@ -119,6 +125,29 @@ int wmain() {
                     DWORD type = REG_NONE;
                     DWORD bytes = sizeof(sink);
                     ::RegQueryValueExW(handle, name.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&sink), &bytes);
+                }
+            }});
+
+    // The store finds the elements by listing the key's names; the raw loop knows the count.
+    CVector<unsigned> array, readBack;
+    for (unsigned index = 0; index < arrayCount; ++index)
+        array.Add(index);
+    const std::vector<std::wstring> elementNames = numberedNames(L"[bench]I%u", arrayCount);
+    report({"1000-element writeUIntArray + read", clearValues,
+            [&] {
+                settings.writeUIntArray(nullptr, array, L"bench");
+                settings.readUIntArray(readBack, L"bench");
+            },
+            [&] {
+                for (unsigned index = 0; index < arrayCount; ++index) {
+                    const DWORD value = array.GetAt(index);
+                    ::RegSetValueExW(handle, elementNames[index].c_str(), 0, REG_DWORD,
+                                     reinterpret_cast<const BYTE*>(&value), sizeof(value));
+                }
+                for (const std::wstring& name : elementNames) {
+                    DWORD bytes = sizeof(sink);
+                    ::RegQueryValueExW(handle, name.c_str(), nullptr, nullptr,
                                        reinterpret_cast<BYTE*>(&sink), &bytes);
                 }
             }});

@@ -49,7 +49,8 @@ TEST_F(registryStore, hostileValuesNeverBreakAReadOrItsBuffer) {
         CString text = L"default";
         EXPECT_TRUE(settings.readInt64(n, number) || number == 0x5A5A5A5A5A5A5A5A) << name;
         EXPECT_TRUE(settings.readDword(n, dword) || dword == 0x5A5A5A5A) << name;
-        EXPECT_TRUE(settings.readDwordA(narrow.c_str(), narrowDword) || narrowDword == 0x5A5A5A5A) << name;
+        EXPECT_TRUE(settings.readDwordA(narrow.c_str(), narrowDword) || narrowDword == 0x5A5A5A5A)
+            << name;
         EXPECT_TRUE(settings.readCString(n, text) || text == L"default") << name;
         stubString wide, ansi;
         settings.readString(n, wide);

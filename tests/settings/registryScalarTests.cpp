@@ -20,158 +20,129 @@ template <class T> T low() {
     return value;
 }
 
-struct writeCase {
+#define WRITE(call) [](registry& s, const wchar_t* t) { return s.call; }
+const char *const text = "setting string value", *const int64 = "setting unsigned __int64 value";
+const struct {
     const char* name;
     std::function<int(registry&, const wchar_t* trace)> write;
-    DWORD type;
-    DWORD byteCount;
+    DWORD type, byteCount;
     const char* traceText;
-};
-
-#define WRITE(call) [](registry& s, const wchar_t* t) { return s.call; }
-const writeCase writeCases[] = {
-    {"string", WRITE(writeString(t, L"string", L"abc")), REG_SZ, 8, "setting string value"},
-    {"stringA", WRITE(writeStringA(t, "stringA", L"abc")), REG_SZ, 8, "setting string value"},
-    {"textA", WRITE(writeTextA(t, "textA", "abc")), REG_SZ, 8, "setting string value"},
-    {"nullTextA", WRITE(writeTextA(t, "nullTextA", nullptr)), REG_SZ, 0, "setting string value"},
-    {"cstring", WRITE(writeCString(t, L"cstring", L"abc")), REG_SZ, 8, "setting string value"},
-    {"text", WRITE(writeText(t, L"text", L"abcdef", 3)), REG_SZ, 6, "setting string value"},
-    {"binary64", WRITE(writeBinary64(t, L"binary64", ULARGE_INTEGER{{0x44332211, 0x88776655}})),
-     REG_BINARY, 8, "setting string value"},
-    {"int64", WRITE(writeInt64(t, L"int64", pattern)), REG_DWORD, 8,
-     "setting unsigned __int64 value"},
-    {"uint64", WRITE(writeUInt64(t, L"uint64", pattern)), REG_DWORD, 8,
-     "setting unsigned __int64 value"},
+} writeCases[] = {
+    {"string", WRITE(writeString(t, L"string", L"abc")), REG_SZ, 8, text},
+    {"stringA", WRITE(writeStringA(t, "stringA", L"abc")), REG_SZ, 8, text},
+    {"textA", WRITE(writeTextA(t, "textA", "abc")), REG_SZ, 8, text},
+    {"nullTextA", WRITE(writeTextA(t, "nullTextA", nullptr)), REG_SZ, 0, text},
+    {"cstring", WRITE(writeCString(t, L"cstring", L"abc")), REG_SZ, 8, text},
+    {"text", WRITE(writeText(t, L"text", L"abcdef", 3)), REG_SZ, 6, text},
+    {"binary64", WRITE(writeBinary64(t, L"binary64", low<ULARGE_INTEGER>())), REG_BINARY, 8, text},
+    {"int64", WRITE(writeInt64(t, L"int64", pattern)), REG_DWORD, 8, int64},
+    {"uint64", WRITE(writeUInt64(t, L"uint64", pattern)), REG_DWORD, 8, int64},
+    {"time", WRITE(writeTime(t, L"time", pattern)), REG_DWORD, 8, "setting unsigned time_t value"},
     {"double", WRITE(writeDouble(t, L"double", low<double>())), REG_BINARY, 8,
      "setting double value"},
-    {"time", WRITE(writeTime(t, L"time", pattern)), REG_DWORD, 8, "setting unsigned time_t value"},
     {"dword", WRITE(writeDword(t, L"dword", low<DWORD>())), REG_DWORD, 4, "setting dword value"},
-    {"uint", WRITE(writeUInt(t, L"uint", low<unsigned int>())), REG_DWORD, 4,
-     "setting unsigned int value"},
+    {"uint", WRITE(writeUInt(t, L"uint", low<UINT>())), REG_DWORD, 4, "setting unsigned int value"},
     {"int", WRITE(writeInt(t, L"int", low<int>())), REG_DWORD, 4, "setting int value"},
     {"word", WRITE(writeWord(t, L"word", low<short>())), REG_DWORD, 2, "setting dword value"},
     {"wchar", WRITE(writeWideChar(t, L"wchar", low<wchar_t>())), REG_BINARY, 2,
      "setting wchar_t value"},
-    {"uchar", WRITE(writeUChar(t, L"uchar", low<unsigned char>())), REG_BINARY, 1,
+    {"uchar", WRITE(writeUChar(t, L"uchar", low<BYTE>())), REG_BINARY, 1,
      "setting unsigned char value"},
     {"char", WRITE(writeChar(t, L"char", low<char>())), REG_BINARY, 1, "setting char value"},
 };
 #undef WRITE
 
-std::wstring wide(const char* text) {
-    return std::wstring(text, text + std::strlen(text));
+std::wstring wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
 }
 
 } // namespace
 
-TEST_F(registryStore, everyWriteStoresItsTypeAndExactBytes) {
-    const wchar_t abc[] = L"abc";
-    for (const writeCase& c : writeCases) {
-        ASSERT_EQ(1, c.write(settings, nullptr)) << c.name;
-        const rawRegistryValue stored = raw(wide(c.name).c_str());
-        const BYTE* expected =
-            static_cast<const BYTE*>(c.type == REG_SZ ? static_cast<const void*>(abc) : &pattern);
-        EXPECT_EQ(c.type, stored.type) << c.name;
-        EXPECT_EQ(std::vector<BYTE>(expected, expected + c.byteCount), stored.bytes) << c.name;
-    }
-    EXPECT_EQ(0, settings.writeText(nullptr, L"negative", L"abc", -1));
-    EXPECT_EQ(0, settings.writeText(nullptr, L"negative", nullptr, 2));
-    EXPECT_FALSE(has(L"negative"));
-}
-
-TEST_F(registryStore, failedWritesReportTheirTextAndNameOnlyWhileLoggingIsOn) {
+TEST_F(registryStore, everyWriteStoresItsTypeAndBytesAndReportsItsFailureWhileLogging) {
     tempFolder folder;
-    const std::wstring trace = folder / L"trace.txt";
+    const std::wstring trace = folder / L"trace.txt", unboundTrace = folder / L"unbound.txt";
     uniqueHkey readOnly;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegOpenKeyExW(HKEY_CURRENT_USER, storePath, 0, KEY_READ, readOnly.put()));
     readWriteSettingsToRegistry unbound, reader;
     reader.attachKey(readOnly.get());
-
+    const wchar_t abc[] = L"abc";
     logFile::enableLogging(TRUE);
-    for (const writeCase& c : writeCases)
-        EXPECT_EQ(0, c.write(unbound, trace.c_str())) << c.name;
-    EXPECT_FALSE(fileExists(trace)) << "an unbound object reports nothing";
-    for (const writeCase& c : writeCases)
+    for (const auto& c : writeCases) {
+        EXPECT_EQ(0, c.write(unbound, unboundTrace.c_str())) << c.name;
         EXPECT_EQ(0, c.write(reader, trace.c_str())) << c.name;
+        ASSERT_EQ(1, c.write(settings, trace.c_str())) << c.name;
+        const rawRegistryValue stored = raw(wide(c.name).c_str());
+        const void* expected = c.type == REG_SZ ? static_cast<const void*>(abc) : &pattern;
+        EXPECT_EQ(c.type, stored.type) << c.name;
+        EXPECT_EQ(0, std::memcmp(expected, stored.bytes.data(), c.byteCount)) << c.name;
+        EXPECT_EQ(c.byteCount, stored.bytes.size()) << c.name;
+    }
+    EXPECT_EQ(0, settings.writeText(nullptr, L"negative", L"abc", -1) +
+                     settings.writeText(nullptr, L"negative", nullptr, 2));
+    EXPECT_FALSE(has(L"negative"));
     theLogFile.closeLogFile();
     logFile::enableLogging(FALSE);
+    EXPECT_FALSE(fileExists(unboundTrace)) << "an unbound object reports nothing";
 
-    const std::string text = readTraceFile(trace);
-    for (const writeCase& c : writeCases) {
+    const std::string records = readTraceFile(trace);
+    for (const auto& c : writeCases) {
         const std::string record = std::string(" : ") + c.traceText + " : " + c.name;
-        EXPECT_NE(std::string::npos, findInTrace(text, record)) << record;
-        EXPECT_FALSE(has(wide(c.name).c_str())) << c.name;
+        EXPECT_NE(std::string::npos, findInTrace(records, record)) << record;
     }
 }
 
 namespace {
 
-template <class T, int (registry::*read)(const wchar_t*, T&)>
-int readAs(registry& s, const wchar_t* name, BYTE* value) {
-    T typed;
-    std::memcpy(&typed, value, sizeof(T));
-    const int result = (s.*read)(name, typed);
-    std::memcpy(value, &typed, sizeof(T));
-    return result;
-}
+struct reader {
+    DWORD width;
+    std::function<int(registry&, const std::string& name, BYTE* value)> read;
+};
 
-int readDwordA(registry& s, const wchar_t* name, BYTE* value) {
-    const std::string narrow(name, name + std::wcslen(name));
-    DWORD typed;
-    std::memcpy(&typed, value, sizeof(typed));
-    const int result = s.readDwordA(narrow.c_str(), typed);
-    std::memcpy(value, &typed, sizeof(typed));
-    return result;
+// Reads into the leading bytes of value, through a variable of the reader's own type.
+template <class T, class Char> reader readerOf(int (registry::*read)(const Char*, T&)) {
+    return {sizeof(T), [read](registry& s, const std::string& name, BYTE* value) {
+                T typed;
+                std::memcpy(&typed, value, sizeof(T));
+                const int result =
+                    (s.*read)(std::basic_string<Char>(name.begin(), name.end()).c_str(), typed);
+                std::memcpy(value, &typed, sizeof(T));
+                return result;
+            }};
 }
 
 } // namespace
 
 TEST_F(registryStore, fixedWidthReadsTakeShorterValuesIntoTheirLowBytesAndRefuseLongerOnes) {
-    const struct {
-        const char* what;
-        DWORD width;
-        int (*read)(registry&, const wchar_t*, BYTE*);
-    } readers[] = {
-        {"readWord", 2, readAs<short, &registry::readWord>},
-        {"readWideChar", 2, readAs<wchar_t, &registry::readWideChar>},
-        {"readUChar", 1, readAs<unsigned char, &registry::readUChar>},
-        {"readChar", 1, readAs<char, &registry::readChar>},
-        {"readDword", 4, readAs<DWORD, &registry::readDword>},
-        {"readDwordA", 4, readDwordA},
-        {"readUInt", 4, readAs<unsigned int, &registry::readUInt>},
-        {"readInt", 4, readAs<int, &registry::readInt>},
-        {"readInt64", 8, readAs<std::int64_t, &registry::readInt64>},
-        {"readUInt64", 8, readAs<std::uint64_t, &registry::readUInt64>},
-        {"readDouble", 8, readAs<double, &registry::readDouble>},
-        {"readTime", 8, readAs<time_t, &registry::readTime>},
-        {"readBinary64", 8, readAs<ULARGE_INTEGER, &registry::readBinary64>},
+    const reader readers[] = {
+        readerOf(&registry::readWord),     readerOf(&registry::readWideChar),
+        readerOf(&registry::readUChar),    readerOf(&registry::readChar),
+        readerOf(&registry::readDword),    readerOf(&registry::readDwordA),
+        readerOf(&registry::readUInt),     readerOf(&registry::readInt),
+        readerOf(&registry::readInt64),    readerOf(&registry::readUInt64),
+        readerOf(&registry::readDouble),   readerOf(&registry::readTime),
+        readerOf(&registry::readBinary64), // last: hands over its zeroed temporary whole
     };
-    const auto nameOf = [](DWORD size) { return L"size" + std::to_wstring(size); };
     for (DWORD size : {1u, 2u, 4u, 8u})
-        store(nameOf(size).c_str(), REG_DWORD, &pattern, size);
+        store(wide("size" + std::to_string(size)).c_str(), REG_DWORD, &pattern, size);
     readWriteSettingsToRegistry unbound;
 
-    for (const auto& r : readers) {
-        // readBinary64 hands over its whole temporary, zeroed beyond a shorter value.
-        const bool wholeTemporary = std::string(r.what) == "readBinary64";
+    for (const reader& r : readers) {
+        const bool wholeTemporary = &r == std::end(readers) - 1;
         for (DWORD size : {0u, 1u, 2u, 4u, 8u}) { // 0: missing
-            BYTE value[8];
-            std::memset(value, 0xAA, sizeof(value));
+            BYTE value[8], expected[8];
+            std::memset(value, 0xAA, 8);
+            std::memset(expected, 0xAA, 8);
             const bool fits = size > 0 && size <= r.width;
-            EXPECT_EQ(fits ? 1 : 0, r.read(settings, nameOf(size).c_str(), value))
-                << r.what << size;
-            for (DWORD i = 0; i < sizeof(value); ++i) {
-                const BYTE expected = !fits            ? 0xAA
-                                      : i < size       ? reinterpret_cast<const BYTE*>(&pattern)[i]
-                                      : wholeTemporary ? 0
-                                                       : 0xAA;
-                EXPECT_EQ(expected, value[i]) << r.what << " size " << size << " byte " << i;
-            }
+            if (fits && wholeTemporary)
+                std::memset(expected, 0, 8);
+            if (fits)
+                std::memcpy(expected, &pattern, size);
+            const std::string name = "size" + std::to_string(size);
+            EXPECT_EQ(fits ? 1 : 0, r.read(settings, name, value)) << r.width << name;
+            EXPECT_EQ(0, std::memcmp(expected, value, 8)) << r.width << name;
+            EXPECT_EQ(0, r.read(unbound, name, value));
         }
-        BYTE value[8] = {0xAA};
-        EXPECT_EQ(0, r.read(unbound, nameOf(4).c_str(), value)) << r.what;
-        EXPECT_EQ(0xAA, value[0]) << r.what;
     }
 }
 
@@ -181,8 +152,8 @@ TEST_F(registryStore, stringReadsTakeAnyLengthAcrossTheFirstQuery) {
         const std::wstring text(length, L'q');
         storeText(L"text", text);
         stubString wideRead, narrowRead;
-        ASSERT_EQ(1, settings.readString(L"text", wideRead)) << length;
-        ASSERT_EQ(1, settings.readStringA("text", narrowRead)) << length;
+        ASSERT_EQ(1, settings.readString(L"text", wideRead) &
+                         settings.readStringA("text", narrowRead));
         EXPECT_EQ(text, static_cast<const wchar_t*>(wideRead)) << length;
         EXPECT_EQ(text, static_cast<const wchar_t*>(narrowRead)) << length;
     }
@@ -208,7 +179,7 @@ TEST_F(registryStore, bufferReadsAlwaysLeaveATerminatedStringInsideTheBuffer) {
         {"", 1, 1, ""},
     };
     for (const auto& c : cases) {
-        const std::wstring wideData(c.data.begin(), c.data.end());
+        const std::wstring wideData = wide(c.data);
         store(L"wide", REG_BINARY, wideData.data(), static_cast<DWORD>(wideData.size() * 2));
         store(L"narrow", REG_BINARY, c.data.data(), static_cast<DWORD>(c.data.size()));
         wchar_t wideBuffer[16];
@@ -231,15 +202,13 @@ TEST_F(registryStore, bufferReadsAlwaysLeaveATerminatedStringInsideTheBuffer) {
     EXPECT_STREQ(L"abc", buffer);
     EXPECT_EQ(1, settings.readText(L"odd", buffer, 4));
     EXPECT_STREQ(L"ab", buffer);
-    EXPECT_EQ(0, settings.readText(L"missing", buffer, 4));
-    EXPECT_STREQ(L"", buffer);
 
     // No room at all, or no key: the buffer is not touched.
     readWriteSettingsToRegistry unbound;
     for (int capacity : {0, -1, -2147483647}) {
         buffer[0] = L'x';
-        EXPECT_EQ(0, settings.readText(L"written", buffer, capacity)) << capacity;
-        EXPECT_EQ(0, unbound.readText(L"written", buffer, 4));
+        EXPECT_EQ(0, settings.readText(L"written", buffer, capacity) +
+                         unbound.readText(L"written", buffer, 4));
         EXPECT_EQ(L'x', buffer[0]) << capacity;
     }
 }
@@ -248,25 +217,12 @@ TEST_F(registryStore, openKeyPathOpensAReadOnlyChainBelowTheMachineRoot) {
     CStringArray path;
     path.Add(L"Vendor");
     path.Add(L"Product");
-    const DWORD stored = 42;
-    writeRawValue(HKEY_LOCAL_MACHINE, L"Vendor\\Product", L"value", REG_DWORD, &stored, 4);
-
-    readWriteSettingsToRegistry chain;
+    readWriteSettingsToRegistry chain, root;
     ASSERT_EQ(1, chain.openKeyPath(path));
-    DWORD value = 0;
-    EXPECT_EQ(1, chain.readDword(L"value", value));
-    EXPECT_EQ(42u, value);
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, L"Vendor\\Product"));
     EXPECT_EQ(0, chain.writeDword(nullptr, L"refused", 1)) << "read access only";
-    path.Add(L"New"); // missing keys are created
-    ASSERT_EQ(1, chain.openKeyPath(path));
-    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, L"Vendor\\Product\\New"));
-
-    { // An empty path binds the root itself, which the object never closes.
-        readWriteSettingsToRegistry root;
-        ASSERT_EQ(1, root.openKeyPath(CStringArray()));
-        EXPECT_EQ(HKEY_LOCAL_MACHINE, root.getCurrentKey());
-    }
-    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, L"Vendor"));
+    ASSERT_EQ(1, root.openKeyPath(CStringArray()));
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, root.getCurrentKey());
 
     makeRootRefuseCreation(HKEY_LOCAL_MACHINE); // a failure part-way leaves the object unbound
     EXPECT_EQ(0, chain.openKeyPath(path));
