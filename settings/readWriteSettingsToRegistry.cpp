@@ -29,6 +29,25 @@ bool stringByteCount(std::size_t length, DWORD& byteCount) {
     return true;
 }
 
+LSTATUS queryString(HKEY key, const wchar_t* valueName, std::wstring& text) {
+    return queryRegistryString(key, valueName, text);
+}
+
+LSTATUS queryString(HKEY key, const char* valueName, std::string& text) {
+    return queryRegistryStringA(key, valueName, text);
+}
+
+// The string read: any length; the output changes only on success. 8-bit data is converted
+// by the output's own 8-bit assignment.
+template <class Char, class Output>
+int readStringInto(HKEY key, const Char* valueName, Output& value) {
+    std::basic_string<Char> text;
+    if (key == nullptr || queryString(key, valueName, text) != ERROR_SUCCESS)
+        return 0;
+    value = text.c_str();
+    return 1;
+}
+
 // Index just past the returned data, or -1 when the buffer has no room left for a terminator
 // and the data does not hold one.
 template <class Char> int terminatorIndex(const Char* buffer, int capacity, DWORD byteCount) {
@@ -157,33 +176,15 @@ int readWriteSettingsToRegistry::readTime(const wchar_t* valueName, time_t& valu
 }
 
 int readWriteSettingsToRegistry::readString(const wchar_t* valueName, stubString& value) {
-    if (currentKey == nullptr)
-        return 0;
-    std::wstring text;
-    if (queryRegistryString(currentKey, valueName, text) != ERROR_SUCCESS)
-        return 0;
-    value = text.c_str();
-    return 1;
+    return readStringInto(currentKey, valueName, value);
 }
 
 int readWriteSettingsToRegistry::readStringA(const char* valueName, stubString& value) {
-    if (currentKey == nullptr)
-        return 0;
-    std::string text;
-    if (queryRegistryStringA(currentKey, valueName, text) != ERROR_SUCCESS)
-        return 0;
-    value = text.c_str();
-    return 1;
+    return readStringInto(currentKey, valueName, value);
 }
 
 int readWriteSettingsToRegistry::readCString(const wchar_t* valueName, CString& value) {
-    if (currentKey == nullptr)
-        return 0;
-    std::wstring text;
-    if (queryRegistryString(currentKey, valueName, text) != ERROR_SUCCESS)
-        return 0;
-    value = text.c_str();
-    return 1;
+    return readStringInto(currentKey, valueName, value);
 }
 
 int readWriteSettingsToRegistry::readTextA(const char* valueName, char* buffer, int capacity) {
