@@ -105,6 +105,8 @@ public:
                   int length) override;
     int writeTime(const wchar_t* tracePath, const wchar_t* valueName, time_t value) override;
 
+    // The list reads drop empty elements. A stored count above the number of values the key
+    // holds cannot be met: only that many elements are tried, and the read fails.
     int readStringList(const wchar_t* name, std::vector<CString>& list) override;
     int writeStringList(const wchar_t* tracePath, const wchar_t* name,
                         const std::vector<CString>& list) override;
@@ -131,14 +133,15 @@ public:
     int writeDllMap(const wchar_t* tracePath, const stubStringToUIntMap& map) override;
     static constexpr unsigned int maxArrayIndex = 1048576;
 
+    // Elements in order; after the first failed element nothing more is kept.
     int readFrameworkStringArray(const wchar_t* name, CStringArray& array);
     int writeFrameworkStringArray(const wchar_t* tracePath, const wchar_t* name,
                                   const CStringArray& array);
 
     // Appends "'name'\r\n" for every value of the bound key whose name enumerates.
     int listValueNames(stubString& names);
-    // Delete the values of *key (or of its subkey, created when missing) whose names begin
-    // with prefix (case-sensitive; every value for a null prefix).
+    // Deletes the values of *key (or of its subkey, created when missing) whose names begin
+    // with prefix (case-sensitive; every value for a null prefix), however long the names.
     static void deleteRegistryValues(HKEY* key, const wchar_t* subkey, const wchar_t* prefix);
     // Deletes every value and every key below *key (or below its subkey, created when
     // missing); the key itself stays.

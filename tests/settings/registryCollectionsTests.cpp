@@ -97,8 +97,7 @@ TEST_F(registryStore, collectionDeletesRemoveTheirFamiliesBelowTheCountAndRefuse
         {[](auto& s) { return s.deleteMapNumbers(L"c", 3); }, {L"[c]I0", L"[c]I1", L"[c]I2"}},
         {[](auto& s) { return s.deleteCollections(L"c", 1); }, {L"[c]I0", L"[c]SS0", L"[c]S0"}},
         {[&](auto& s) { return s.deleteUIntArray(nullptr, name.c_str(), 10); }, {cutVictim}},
-        {[&](auto& s) { return s.deleteCollections(name.c_str(), 11); }, {}},
-    };
+        {[&](auto& s) { return s.deleteCollections(name.c_str(), 11); }, {}}};
     for (const auto& c : cases) {
         for (const std::wstring& value : stored)
             storeDword(value.c_str(), 1);

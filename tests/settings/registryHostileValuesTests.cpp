@@ -13,14 +13,11 @@ namespace {
 std::wstring hostileName(std::mt19937& random) {
     const wchar_t* const prefixes[] = {L"[x]I",  L"[x]SS",  L"[dll]S", L"[dll]I",
                                        L"list_", L"fa_SA_", L"plain"};
-    const std::wstring indices[] = {std::to_wstring(random() % 8),
-                                    std::to_wstring(random()),
-                                    L"",
-                                    L"-1",
-                                    L"99999999999",
-                                    L"NumItems",
-                                    L"LEN"};
-    return prefixes[random() % std::size(prefixes)] + indices[random() % std::size(indices)];
+    const wchar_t* const odd[] = {L"", L"-1", L"99999999999", L"NumItems", L"LEN"};
+    const std::wstring index = random() % 2 == 0   ? std::to_wstring(random() % 8)
+                               : random() % 2 == 0 ? std::to_wstring(random())
+                                                   : odd[random() % std::size(odd)];
+    return prefixes[random() % std::size(prefixes)] + index;
 }
 
 } // namespace
