@@ -10,8 +10,13 @@
 
 namespace {
 
+// A failed operation leaves the registry's result in GetLastError, as Win32 functions that
+// return 0 do, so a caller can tell the user why.
 int succeeded(LSTATUS status) {
-    return status == ERROR_SUCCESS ? 1 : 0;
+    if (status == ERROR_SUCCESS)
+        return 1;
+    ::SetLastError(static_cast<DWORD>(status));
+    return 0;
 }
 
 template <class Name>

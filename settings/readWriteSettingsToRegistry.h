@@ -5,7 +5,8 @@
 // itself (openedKeys) are closed, last opened first. Every operation returns non-zero on
 // success and 0 on failure; a read that fails leaves the caller's variable untouched, so the
 // caller sets its default before reading. Buffer reads are the exception: on failure they leave
-// an empty string in the buffer, and on success a terminated one.
+// an empty string in the buffer, and on success a terminated one. A scalar or string operation
+// that fails leaves the registry's result in GetLastError.
 //
 // Values are stored as REG_SZ, REG_BINARY or REG_DWORD only: 64-bit numbers and times are
 // REG_DWORD values of 8 bytes, 16-bit numbers REG_DWORD values of 2 bytes.
