@@ -209,7 +209,9 @@ TEST_F(registryStore, openKeyPathOpensAReadOnlyChainBelowTheMachineRoot) {
     readWriteSettingsToRegistry chain, root;
     ASSERT_EQ(1, chain.openKeyPath(path));
     EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, L"Vendor\\Product"));
+    ::SetLastError(0);
     EXPECT_EQ(0, chain.writeDword(nullptr, L"refused", 1)) << "read access only";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
     ASSERT_EQ(1, root.openKeyPath(CStringArray()));
     EXPECT_EQ(HKEY_LOCAL_MACHINE, root.getCurrentKey());
 
