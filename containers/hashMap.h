@@ -11,6 +11,7 @@
 #include "containers/hashString.h"
 #include "containers/position.h"
 #include "support/CSentinelStubObject.h"
+#include "support/stubString.h"
 
 #include <windows.h>
 
