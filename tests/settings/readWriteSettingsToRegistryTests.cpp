@@ -2,7 +2,7 @@
 
 #include "diagnostics/logFile.h"
 
-#include "tests/testing/scratchRegistry.h"
+#include "tests/settings/registryTesting.h"
 #include "tests/testing/tempFolder.h"
 
 #include <cstring>
@@ -13,36 +13,9 @@
 
 namespace {
 
-const wchar_t* const valuesPath = L"Software\\Values";
+const wchar_t* const valuesPath = registryStore::storePath;
 
-class registrySettings : public scratchRegistry {
-protected:
-    void SetUp() override {
-        scratchRegistry::SetUp();
-        ASSERT_EQ(ERROR_SUCCESS,
-                  ::RegCreateKeyExW(HKEY_CURRENT_USER, valuesPath, 0, nullptr, 0,
-                                    KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr));
-        settings.attachKey(key.get());
-    }
-    void TearDown() override {
-        settings.closeKeys();
-        key.reset();
-        scratchRegistry::TearDown();
-    }
-
-    void store(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-        writeRawValue(HKEY_CURRENT_USER, valuesPath, name, type, data, bytes);
-    }
-    void storeText(const wchar_t* name, const std::wstring& text) {
-        store(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-    rawRegistryValue raw(const wchar_t* name) {
-        return readRawValue(HKEY_CURRENT_USER, valuesPath, name);
-    }
-
-    uniqueHkey key;
-    readWriteSettingsToRegistry settings;
-};
+class registrySettings : public registryStore {};
 
 } // namespace
 
