@@ -1,5 +1,6 @@
 #include "settings/registryStringQuery.h"
 
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -10,13 +11,28 @@ std::wstring textFromData(const wchar_t* data, DWORD byteCount) {
     return std::wstring(data, wcsnlen(data, characters));
 }
 
-} // namespace
+std::string textFromData(const char* data, DWORD byteCount) {
+    return std::string(data, strnlen(data, byteCount));
+}
 
-LSTATUS queryRegistryString(HKEY key, const wchar_t* valueName, std::wstring& text) {
-    wchar_t local[firstStringQueryBytes / sizeof(wchar_t)];
+LSTATUS queryValue(HKEY key, const wchar_t* valueName, void* data, DWORD& byteCount) {
+    return ::RegQueryValueExW(key, valueName, nullptr, nullptr, static_cast<BYTE*>(data),
+                              &byteCount);
+}
+
+LSTATUS queryValue(HKEY key, const char* valueName, void* data, DWORD& byteCount) {
+    return ::RegQueryValueExA(key, valueName, nullptr, nullptr, static_cast<BYTE*>(data),
+                              &byteCount);
+}
+
+// One query into a fixed buffer of firstStringQueryBytes and, only when the value is longer, a
+// second one into a block of the reported size (rounded up to whole characters). If the value
+// grew in between, the second query fails with ERROR_MORE_DATA and so does the read.
+template <class Char, class Name>
+LSTATUS queryString(HKEY key, const Name* valueName, std::basic_string<Char>& text) {
+    Char local[firstStringQueryBytes / sizeof(Char)];
     DWORD byteCount = firstStringQueryBytes;
-    LSTATUS status = ::RegQueryValueExW(key, valueName, nullptr, nullptr,
-                                        reinterpret_cast<BYTE*>(local), &byteCount);
+    LSTATUS status = queryValue(key, valueName, local, byteCount);
     if (status == ERROR_SUCCESS) {
         text = textFromData(local, byteCount);
         return status;
@@ -24,14 +40,21 @@ LSTATUS queryRegistryString(HKEY key, const wchar_t* valueName, std::wstring& te
     if (status != ERROR_MORE_DATA)
         return status;
 
-    // The reported size, rounded up to whole characters; if the value grew in between, the
-    // second query fails with ERROR_MORE_DATA and so does the read.
     const DWORD reported = byteCount;
-    std::vector<wchar_t> block(reported / sizeof(wchar_t) + 1, L'\0');
+    std::vector<Char> block(reported / sizeof(Char) + 1, Char());
     byteCount = reported;
-    status = ::RegQueryValueExW(key, valueName, nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(block.data()), &byteCount);
+    status = queryValue(key, valueName, block.data(), byteCount);
     if (status == ERROR_SUCCESS)
         text = textFromData(block.data(), byteCount);
     return status;
+}
+
+} // namespace
+
+LSTATUS queryRegistryString(HKEY key, const wchar_t* valueName, std::wstring& text) {
+    return queryString(key, valueName, text);
+}
+
+LSTATUS queryRegistryStringA(HKEY key, const char* valueName, std::string& text) {
+    return queryString(key, valueName, text);
 }

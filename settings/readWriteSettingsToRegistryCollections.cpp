@@ -1,0 +1,312 @@
+#include "settings/readWriteSettingsToRegistry.h"
+
+#include "containers/CVector.h"
+#include "containers/hashMap.h"
+#include "diagnostics/logFile.h"
+#include "settings/CPersistStubStringArray.h"
+#include "support/stubString.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <initializer_list>
+
+namespace {
+
+using valueName = wchar_t[readWriteSettingsToRegistry::valueNameLength];
+
+// A name that does not fit is refused rather than cut.
+[[nodiscard]] bool composeName(valueName& buffer, const wchar_t* format, const wchar_t* name,
+                               unsigned int index) {
+    return name != nullptr && _snwprintf_s(buffer, readWriteSettingsToRegistry::valueNameLength,
+                                           _TRUNCATE, format, name, index) >= 0;
+}
+
+// The longest name of a family is the one with the highest index.
+[[nodiscard]] bool familyFits(const wchar_t* format, const wchar_t* name, unsigned int count) {
+    valueName buffer;
+    return composeName(buffer, format, name, count > 0 ? count - 1 : 0);
+}
+
+// Refusals of a too long collection name go to the trace file like a failed write.
+void reportRefusedName(const wchar_t* tracePath, const char* traceText, const wchar_t* name) {
+    if (tracePath != nullptr)
+        logFile::writeErrorToLogFile(tracePath, ERROR_INVALID_PARAMETER, traceText, name);
+}
+
+// The index that follows a collected name's prefix, as wcstol reads it (no digits give 0).
+unsigned int indexAfter(const wchar_t* valueName, std::size_t prefixLength) {
+    return static_cast<unsigned int>(std::wcstol(valueName + prefixLength, nullptr, 10));
+}
+
+CString listName(const wchar_t* name, const wchar_t* format, int index = 0) {
+    CString composed;
+    composed.Format(format, name, index);
+    return composed;
+}
+
+// A stored count cannot name more elements than the key holds values; reading up to a hostile
+// count would take billions of queries.
+template <class Count> bool limitToValueCount(HKEY key, Count& count) {
+    DWORD values = 0;
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                           nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        values = 0;
+    if (count <= static_cast<Count>(values))
+        return true;
+    count = static_cast<Count>(values);
+    return false;
+}
+
+} // namespace
+
+int readWriteSettingsToRegistry::readStringList(const wchar_t* name, std::vector<CString>& list) {
+    DWORD count = 0;
+    if (name != nullptr)
+        readDword(listName(name, L"%ls_NumItems"), count);
+    list.clear();
+    int result = limitToValueCount(currentKey, count) ? 1 : 0;
+    for (DWORD index = 0; index < count; ++index) {
+        CString element;
+        if (!readCString(listName(name, L"%ls_%d", static_cast<int>(index)), element))
+            result = 0;
+        // Empty elements are dropped.
+        if (!element.IsEmpty())
+            list.push_back(element);
+    }
+    return result;
+}
+
+int readWriteSettingsToRegistry::writeStringList(const wchar_t* tracePath, const wchar_t* name,
+                                                 const std::vector<CString>& list) {
+    if (name == nullptr)
+        return 0;
+    // The count's own result is not part of the list's.
+    writeDword(tracePath, listName(name, L"%ls_NumItems"), static_cast<DWORD>(list.size()));
+    int result = 1;
+    for (std::size_t index = 0; index < list.size(); ++index) {
+        if (!writeCString(tracePath, listName(name, L"%ls_%d", static_cast<int>(index)),
+                          list[index]))
+            result = 0;
+    }
+    return result;
+}
+
+void readWriteSettingsToRegistry::deleteFamilies(const wchar_t* name, unsigned int count,
+                                                 std::initializer_list<const wchar_t*> formats) {
+    if (currentKey == nullptr)
+        return;
+    for (const wchar_t* format : formats) {
+        if (!familyFits(format, name, count))
+            return;
+    }
+    valueName composed;
+    for (unsigned int index = 0; index < count; ++index) {
+        for (const wchar_t* format : formats) {
+            if (composeName(composed, format, name, index))
+                ::RegDeleteValueW(currentKey, composed);
+        }
+    }
+}
+
+int readWriteSettingsToRegistry::deleteUIntArray(const wchar_t*, const wchar_t* name,
+                                                 unsigned int count) {
+    deleteFamilies(name, count, {numberFormat});
+    return 1;
+}
+
+int readWriteSettingsToRegistry::deleteCollections(const wchar_t* name, unsigned int count) {
+    deleteFamilies(name, count, {stringArrayFormat, mapStringFormat, numberFormat});
+    return 1;
+}
+
+int readWriteSettingsToRegistry::deleteStringArray(const wchar_t* name, unsigned int count) {
+    deleteFamilies(name, count, {stringArrayFormat});
+    return 1;
+}
+
+int readWriteSettingsToRegistry::deleteMapStrings(const wchar_t* name, unsigned int count) {
+    deleteFamilies(name, count, {mapStringFormat});
+    return 1;
+}
+
+int readWriteSettingsToRegistry::deleteMapNumbers(const wchar_t* name, unsigned int count) {
+    deleteFamilies(name, count, {numberFormat});
+    return 1;
+}
+
+int readWriteSettingsToRegistry::readFrameworkStringArray(const wchar_t* name,
+                                                          CStringArray& array) {
+    if (currentKey == nullptr || name == nullptr)
+        return 0;
+    std::int64_t count = 0;
+    int result = readInt64(listName(name, L"%ls_SA_LEN"), count);
+    // Elements beyond the key's values are missing: the read fails after those before them.
+    const bool complete = limitToValueCount(currentKey, count);
+    array.RemoveAll();
+    for (std::int64_t index = 0; index < count; ++index) {
+        CString element;
+        if (!readCString(listName(name, L"%ls_SA_%d", static_cast<int>(index)), element))
+            result = 0;
+        // After the first failure the reads go on, but nothing more is kept.
+        if (result)
+            array.Add(element);
+    }
+    return complete ? result : 0;
+}
+
+int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* tracePath,
+                                                           const wchar_t* name,
+                                                           const CStringArray& array) {
+    if (currentKey == nullptr || name == nullptr)
+        return 0;
+    int result = writeInt64(tracePath, listName(name, L"%ls_SA_LEN"), array.GetSize());
+    for (int index = 0; index < array.GetSize(); ++index) {
+        if (!writeCString(tracePath, listName(name, L"%ls_SA_%d", index), array[index]))
+            result = 0;
+    }
+    return result;
+}
+
+int readWriteSettingsToRegistry::collectNames(const wchar_t* prefix, stubStringMap& names) {
+    if (prefix == nullptr)
+        return 0;
+    const std::size_t prefixLength = std::wcslen(prefix);
+    visitValueNames([&](const wchar_t* name) {
+        if (std::wcsncmp(name, prefix, prefixLength) == 0)
+            names.SetAt(name, name);
+    });
+    return 1;
+}
+
+int readWriteSettingsToRegistry::readUIntArray(CVector<unsigned int>& array, const wchar_t* name) {
+    if (name == nullptr)
+        return 0;
+    valueName prefix;
+    if (_snwprintf_s(prefix, valueNameLength, _TRUNCATE, L"[%ls]I", name) < 0)
+        return 1;
+    const std::size_t prefixLength = std::wcslen(prefix);
+    stubStringMap names(10);
+    collectNames(prefix, names);
+    array.Reserve(static_cast<unsigned int>(names.GetCount()), FALSE);
+    for (POSITION position = names.GetStartPosition(); position != nullptr;) {
+        stubString found, unused;
+        names.GetNextAssoc(position, found, unused);
+        const unsigned int index = indexAfter(found, prefixLength);
+        DWORD value = 0;
+        if (index >= maxArrayIndex || !readDword(found, value))
+            continue;
+        array.Reserve(index + 1, FALSE);
+        // Entries between the old end and a new index get 0, not whatever the heap held.
+        for (unsigned int gap = array.GetCount(); gap < index; ++gap)
+            array.SetAt(gap, 0);
+        array.SetAt(index, value);
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::writeUIntArray(const wchar_t* tracePath,
+                                                const CVector<unsigned int>& array,
+                                                const wchar_t* name) {
+    const unsigned int count = array.GetCount();
+    if (!familyFits(numberFormat, name, count)) {
+        reportRefusedName(tracePath, "set value", name);
+        return 1;
+    }
+    valueName composed;
+    for (unsigned int index = 0; index < count; ++index) {
+        const DWORD value = array.GetAt(index);
+        // Through the registry even when unbound, so each refusal reaches the trace file.
+        if (composeName(composed, numberFormat, name, index))
+            (void)setValue(tracePath, composed, REG_DWORD, &value, sizeof(value), "set value");
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::readStringArray(CPersistStubStringArray& array,
+                                                 const wchar_t* name) {
+    valueName prefix;
+    if (name == nullptr || _snwprintf_s(prefix, valueNameLength, _TRUNCATE, L"[%ls]SS", name) < 0)
+        return 1;
+    stubStringMap names(10);
+    collectNames(prefix, names);
+    for (POSITION position = names.GetStartPosition(); position != nullptr;) {
+        stubString found, unused, text;
+        names.GetNextAssoc(position, found, unused);
+        if (readString(found, text))
+            array.AddString(text);
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::writeStringArray(const wchar_t* tracePath,
+                                                  const CVector<stubString*>& array,
+                                                  const wchar_t* name) {
+    const unsigned int count = array.GetCount();
+    if (!familyFits(stringArrayFormat, name, count)) {
+        reportRefusedName(tracePath, "setting string value", name);
+        return count == 0 ? 1 : 0;
+    }
+    int result = 1;
+    valueName composed;
+    for (unsigned int index = 0; index < count; ++index) {
+        const stubString* text = array.GetAt(index);
+        if (text != nullptr && composeName(composed, stringArrayFormat, name, index) &&
+            !writeString(tracePath, composed, *text))
+            result = 0;
+    }
+    return result;
+}
+
+int readWriteSettingsToRegistry::readDllMap(stubStringToUIntMap& map) {
+    map.RemoveAll();
+    // Every value of the key counts, not only the map's; indices without a pair are skipped.
+    unsigned int count = 0;
+    wchar_t name[520];
+    BYTE data[1040];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = 520;
+        DWORD dataBytes = sizeof(data);
+        DWORD type = REG_NONE;
+        const LSTATUS status =
+            ::RegEnumValueW(currentKey, index, name, &nameLength, nullptr, &type, data, &dataBytes);
+        if (status == ERROR_MORE_DATA)
+            continue;
+        if (status != ERROR_SUCCESS)
+            break;
+        if ((type == REG_DWORD && dataBytes == 4) || type == REG_SZ)
+            ++count;
+    }
+    valueName composed;
+    wchar_t text[260];
+    for (unsigned int index = 0; index < count / 2; ++index) {
+        DWORD number = 0;
+        if (composeName(composed, numberFormat, L"dll", index) && readDword(composed, number) &&
+            composeName(composed, mapStringFormat, L"dll", index) && readText(composed, text, 260))
+            map[text] = number;
+    }
+    return 1;
+}
+
+int readWriteSettingsToRegistry::writeDllMap(const wchar_t* tracePath,
+                                             const stubStringToUIntMap& map) {
+    deleteMapStrings(L"dll", 100);
+    deleteMapNumbers(L"dll", 100);
+    // A failed entry's index goes to the next entry.
+    unsigned int next = 0;
+    valueName composed;
+    for (POSITION position = map.GetStartPosition(); position != nullptr;) {
+        stubString text;
+        unsigned int number = 0;
+        map.GetNextAssoc(position, text, number);
+        // Written through the registry even when unbound, so each refusal reaches the trace.
+        if (!composeName(composed, mapStringFormat, L"dll", next) ||
+            setStringValue(tracePath, composed, text, text.GetLength(), "set string value") !=
+                ERROR_SUCCESS)
+            continue;
+        if (composeName(composed, numberFormat, L"dll", next) &&
+            setValue(tracePath, composed, REG_DWORD, &number, 4, "set dword value") ==
+                ERROR_SUCCESS)
+            ++next;
+    }
+    return 1;
+}

@@ -1,0 +1,221 @@
+#include "tests/settings/registryTesting.h"
+
+#include "diagnostics/logFile.h"
+#include "support/stubString.h"
+
+#include "tests/testing/tempFolder.h"
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using registry = readWriteSettingsToRegistry;
+
+// Numbers are written from one pattern, so each stores the pattern's low bytes; texts are "abc".
+constexpr std::uint64_t pattern = 0x8877665544332211ull;
+template <class T> T low() {
+    T value;
+    std::memcpy(&value, &pattern, sizeof(T));
+    return value;
+}
+
+#define WRITE(call) [](registry& s, const wchar_t* t) { return s.call; }
+const char *const text = "setting string value", *const int64 = "setting unsigned __int64 value";
+const struct {
+    const char* name;
+    std::function<int(registry&, const wchar_t* trace)> write;
+    DWORD type, byteCount;
+    const char* traceText;
+} writeCases[] = {
+    {"string", WRITE(writeString(t, L"string", L"abc")), REG_SZ, 8, text},
+    {"stringA", WRITE(writeStringA(t, "stringA", L"abc")), REG_SZ, 8, text},
+    {"textA", WRITE(writeTextA(t, "textA", "abc")), REG_SZ, 8, text},
+    {"nullTextA", WRITE(writeTextA(t, "nullTextA", nullptr)), REG_SZ, 0, text},
+    {"cstring", WRITE(writeCString(t, L"cstring", L"abc")), REG_SZ, 8, text},
+    {"text", WRITE(writeText(t, L"text", L"abcdef", 3)), REG_SZ, 6, text},
+    {"binary64", WRITE(writeBinary64(t, L"binary64", low<ULARGE_INTEGER>())), REG_BINARY, 8, text},
+    {"int64", WRITE(writeInt64(t, L"int64", pattern)), REG_DWORD, 8, int64},
+    {"uint64", WRITE(writeUInt64(t, L"uint64", pattern)), REG_DWORD, 8, int64},
+    {"time", WRITE(writeTime(t, L"time", pattern)), REG_DWORD, 8, "setting unsigned time_t value"},
+    {"double", WRITE(writeDouble(t, L"double", low<double>())), REG_BINARY, 8,
+     "setting double value"},
+    {"dword", WRITE(writeDword(t, L"dword", low<DWORD>())), REG_DWORD, 4, "setting dword value"},
+    {"uint", WRITE(writeUInt(t, L"uint", low<UINT>())), REG_DWORD, 4, "setting unsigned int value"},
+    {"int", WRITE(writeInt(t, L"int", low<int>())), REG_DWORD, 4, "setting int value"},
+    {"word", WRITE(writeWord(t, L"word", low<short>())), REG_DWORD, 2, "setting dword value"},
+    {"wchar", WRITE(writeWideChar(t, L"wchar", low<wchar_t>())), REG_BINARY, 2,
+     "setting wchar_t value"},
+    {"uchar", WRITE(writeUChar(t, L"uchar", low<BYTE>())), REG_BINARY, 1,
+     "setting unsigned char value"},
+    {"char", WRITE(writeChar(t, L"char", low<char>())), REG_BINARY, 1, "setting char value"}};
+#undef WRITE
+
+std::wstring wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+} // namespace
+
+TEST_F(registryStore, everyWriteStoresItsTypeAndBytesAndReportsItsFailureWhileLogging) {
+    tempFolder folder;
+    const std::wstring trace = folder / L"trace.txt", unboundTrace = folder / L"unbound.txt";
+    uniqueHkey readOnly;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, storePath, 0, KEY_READ, readOnly.put()));
+    readWriteSettingsToRegistry unbound, reader;
+    reader.attachKey(readOnly.get());
+    const wchar_t abc[] = L"abc";
+    logFile::enableLogging(TRUE);
+    for (const auto& c : writeCases) {
+        EXPECT_EQ(0, c.write(unbound, unboundTrace.c_str())) << c.name;
+        EXPECT_EQ(0, c.write(reader, trace.c_str())) << c.name;
+        ASSERT_EQ(1, c.write(settings, trace.c_str())) << c.name;
+        const rawRegistryValue stored = raw(wide(c.name).c_str());
+        const void* expected = c.type == REG_SZ ? static_cast<const void*>(abc) : &pattern;
+        EXPECT_EQ(c.type, stored.type) << c.name;
+        EXPECT_EQ(0, std::memcmp(expected, stored.bytes.data(), c.byteCount)) << c.name;
+        EXPECT_EQ(c.byteCount, stored.bytes.size()) << c.name;
+    }
+    EXPECT_EQ(0, settings.writeText(nullptr, L"negative", L"abc", -1) +
+                     settings.writeText(nullptr, L"negative", nullptr, 2));
+    EXPECT_FALSE(has(L"negative"));
+    theLogFile.closeLogFile();
+    logFile::enableLogging(FALSE);
+    EXPECT_FALSE(fileExists(unboundTrace)) << "an unbound object reports nothing";
+
+    const std::string records = readTraceFile(trace);
+    for (const auto& c : writeCases) {
+        const std::string record = std::string(" : ") + c.traceText + " : " + c.name;
+        EXPECT_NE(std::string::npos, findInTrace(records, record)) << record;
+    }
+}
+
+namespace {
+
+struct reader {
+    DWORD width;
+    std::function<int(registry&, const std::string& name, BYTE* value)> read;
+};
+
+// Reads into the leading bytes of value, through a variable of the reader's own type.
+template <class T, class Char> reader readerOf(int (registry::*read)(const Char*, T&)) {
+    return {sizeof(T), [read](registry& s, const std::string& name, BYTE* value) {
+                T typed;
+                std::memcpy(&typed, value, sizeof(T));
+                const int result =
+                    (s.*read)(std::basic_string<Char>(name.begin(), name.end()).c_str(), typed);
+                std::memcpy(value, &typed, sizeof(T));
+                return result;
+            }};
+}
+
+} // namespace
+
+TEST_F(registryStore, fixedWidthReadsTakeShorterValuesIntoTheirLowBytesAndRefuseLongerOnes) {
+    const reader readers[] = {
+        readerOf(&registry::readWord),     readerOf(&registry::readWideChar),
+        readerOf(&registry::readUChar),    readerOf(&registry::readChar),
+        readerOf(&registry::readDword),    readerOf(&registry::readDwordA),
+        readerOf(&registry::readUInt),     readerOf(&registry::readInt),
+        readerOf(&registry::readInt64),    readerOf(&registry::readUInt64),
+        readerOf(&registry::readDouble),   readerOf(&registry::readTime),
+        readerOf(&registry::readBinary64), // last: hands over its zeroed temporary whole
+    };
+    for (DWORD size : {1u, 2u, 4u, 8u})
+        store(wide("size" + std::to_string(size)).c_str(), REG_DWORD, &pattern, size);
+    readWriteSettingsToRegistry unbound;
+
+    for (const reader& r : readers) {
+        const bool wholeTemporary = &r == std::end(readers) - 1;
+        for (DWORD size : {0u, 1u, 2u, 4u, 8u}) { // 0: missing
+            BYTE value[8], expected[8];
+            std::memset(value, 0xAA, 8);
+            std::memset(expected, 0xAA, 8);
+            const bool fits = size > 0 && size <= r.width;
+            if (fits && wholeTemporary)
+                std::memset(expected, 0, 8);
+            if (fits)
+                std::memcpy(expected, &pattern, size);
+            const std::string name = "size" + std::to_string(size);
+            EXPECT_EQ(fits ? 1 : 0, r.read(settings, name, value)) << r.width << name;
+            EXPECT_EQ(0, std::memcmp(expected, value, 8)) << r.width << name;
+            EXPECT_EQ(0, r.read(unbound, name, value));
+        }
+    }
+}
+
+TEST_F(registryStore, stringReadsTakeAnyLengthAcrossTheFirstQuery) {
+    // 260 wide characters and a terminator fill the first 522 bytes; 8-bit, 521 characters do.
+    for (std::size_t length : {0u, 260u, 261u, 521u, 522u, 600u}) {
+        const std::wstring text(length, L'q');
+        storeText(L"text", text);
+        stubString wideRead, narrowRead;
+        ASSERT_EQ(1, settings.readString(L"text", wideRead) &
+                         settings.readStringA("text", narrowRead));
+        EXPECT_EQ(text, static_cast<const wchar_t*>(wideRead)) << length;
+        EXPECT_EQ(text, static_cast<const wchar_t*>(narrowRead)) << length;
+    }
+    stubString kept = L"default";
+    EXPECT_EQ(0, settings.readString(L"missing", kept) + settings.readStringA("missing", kept));
+    EXPECT_TRUE(kept == L"default");
+}
+
+TEST_F(registryStore, bufferReadsAlwaysLeaveATerminatedStringInsideTheBuffer) {
+    const struct {
+        std::string data; // stored without a terminator unless it holds one
+        int capacity;
+        int result;
+        const char* expected;
+    } cases[] = {{{"abc\0", 4}, 10, 1, "abc"},
+                 {"abc", 10, 1, "abc"},
+                 {{"abc\0", 4}, 4, 1, "abc"},
+                 {"abc", 4, 1, "abc"},
+                 {"abcd", 4, 0, ""},
+                 {{"ab\0d", 4}, 4, 1, "ab"},
+                 {"abcdefghijklmnopqrst", 10, 0, ""},
+                 {"", 1, 1, ""}};
+    for (const auto& c : cases) {
+        const std::wstring wideData = wide(c.data);
+        store(L"wide", REG_BINARY, wideData.data(), static_cast<DWORD>(wideData.size() * 2));
+        store(L"narrow", REG_BINARY, c.data.data(), static_cast<DWORD>(c.data.size()));
+        wchar_t wideBuffer[16];
+        char narrowBuffer[16];
+        std::wmemset(wideBuffer, L'x', 16);
+        std::memset(narrowBuffer, 'x', 16);
+        EXPECT_EQ(c.result, settings.readText(L"wide", wideBuffer, c.capacity)) << c.data;
+        EXPECT_EQ(c.result, settings.readTextA("narrow", narrowBuffer, c.capacity)) << c.data;
+        EXPECT_EQ(wide(c.expected), wideBuffer) << c.data;
+        EXPECT_STREQ(c.expected, narrowBuffer) << c.data;
+        EXPECT_EQ(L'x', wideBuffer[c.capacity]) << c.data << ": written past the capacity";
+        EXPECT_EQ('x', narrowBuffer[c.capacity]) << c.data << ": written past the capacity";
+    }
+
+    wchar_t buffer[4];
+    // No room at all, or no key: the buffer is not touched.
+    readWriteSettingsToRegistry unbound;
+    for (int capacity : {0, -1, -2147483647}) {
+        buffer[0] = L'x';
+        EXPECT_EQ(0, settings.readText(L"wide", buffer, capacity) +
+                         unbound.readText(L"wide", buffer, 4));
+        EXPECT_EQ(L'x', buffer[0]) << capacity;
+    }
+}
+
+TEST_F(registryStore, openKeyPathOpensAReadOnlyChainBelowTheMachineRoot) {
+    CStringArray path;
+    path.Add(L"Vendor");
+    path.Add(L"Product");
+    readWriteSettingsToRegistry chain, root;
+    ASSERT_EQ(1, chain.openKeyPath(path));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, L"Vendor\\Product"));
+    ::SetLastError(0);
+    EXPECT_EQ(0, chain.writeDword(nullptr, L"refused", 1)) << "read access only";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
+    ASSERT_EQ(1, root.openKeyPath(CStringArray()));
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, root.getCurrentKey());
+
+    makeRootRefuseCreation(HKEY_LOCAL_MACHINE); // a failure part-way leaves the object unbound
+    EXPECT_EQ(0, chain.openKeyPath(path));
+    EXPECT_EQ(nullptr, chain.getCurrentKey());
+}
