@@ -5,6 +5,7 @@
 #include "support/uniqueResource.h"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -39,9 +40,14 @@ int fileBuffer::createHeap(SIZE_T bytes) {
         return 1;
     const SIZE_T initial = bytes <= smallestHeap ? smallestHeap : bytes + 4096;
     heap = g_heap.create(0, initial, 0);
-    if (heap != nullptr)
+    if (heap == nullptr)
+        return 0;
+    try {
         tarnHeaps::addHeap(heap);
-    return heap != nullptr ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        // The announcement is a courtesy to the support library; the heap works without it.
+    }
+    return 1;
 }
 
 void fileBuffer::freeData() {

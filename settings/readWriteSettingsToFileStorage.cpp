@@ -99,24 +99,25 @@ bool replaceTarget(const std::wstring& temporary, const std::wstring& target) {
     }
 }
 
-// Copies what is at target to target + ".bak" (replacing an older copy); a missing target
-// has nothing to keep.
-bool keepOldFile(const std::wstring& target) {
-    const std::wstring backup = target + L".bak";
+// Copies what is at target to backup (replacing an older copy); a missing target has nothing
+// to keep.
+bool keepOldFile(const std::wstring& target, const std::wstring& backup) {
     if (::CopyFileW(target.c_str(), backup.c_str(), FALSE))
         return true;
     return isMissing(::GetLastError());
 }
 
 // Puts the image in place of target in one step: a temporary file beside it, flushed, then
-// renamed over it. On failure target is as it was and the temporary file is gone.
+// renamed over it. On failure target is as it was and the temporary file is gone. Nothing is
+// allocated once the temporary file exists, so nothing can throw past its removal.
 bool writeFileInOneStep(const std::wstring& target, const unsigned char* data, DWORD size,
                         bool keepOld) {
+    const std::wstring backup = keepOld ? target + L".bak" : std::wstring();
     std::wstring temporary;
     const HANDLE file = createTemporary(target, temporary);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    const bool ok = writeAndClose(file, data, size) && (!keepOld || keepOldFile(target)) &&
+    const bool ok = writeAndClose(file, data, size) && (!keepOld || keepOldFile(target, backup)) &&
                     replaceTarget(temporary, target);
     if (!ok) {
         const lastErrorKeeper keep;

@@ -10,16 +10,28 @@
 
 namespace {
 
-struct supportHeapFree {
-    void operator()(void* block) const noexcept {
-        if (block != nullptr)
-            tarnHeapFree(0, block);
-    }
+void* supportHeapAlloc(std::size_t bytes) {
+    return tarnHeapAlloc(0, bytes);
+}
+
+void supportHeapFree(void* block) {
+    tarnHeapFree(0, block);
+}
+
+settingRecordHeapCalls g_heap = {supportHeapAlloc, supportHeapFree};
+
+void releaseBlock(void* block) {
+    if (block != nullptr)
+        g_heap.free(block);
+}
+
+struct blockDeleter {
+    void operator()(void* block) const noexcept { releaseBlock(block); }
 };
-template <typename T> using supportBlock = std::unique_ptr<T, supportHeapFree>;
+template <typename T> using supportBlock = std::unique_ptr<T, blockDeleter>;
 
 template <typename T> supportBlock<T> allocateBlock(std::size_t bytes) {
-    return supportBlock<T>(static_cast<T*>(tarnHeapAlloc(0, bytes)));
+    return supportBlock<T>(static_cast<T*>(g_heap.alloc(bytes)));
 }
 
 int fail(DWORD error) {
@@ -42,13 +54,19 @@ int compareNames(const wchar_t* left, const wchar_t* right) {
     }
 }
 
+settingRecordHeapCalls setSettingRecordHeapCalls(settingRecordHeapCalls calls) {
+    const settingRecordHeapCalls previous = g_heap;
+    g_heap.alloc = calls.alloc != nullptr ? calls.alloc : supportHeapAlloc;
+    g_heap.free = calls.free != nullptr ? calls.free : supportHeapFree;
+    return previous;
+}
+
 void* settingRecord::operator new(std::size_t size) noexcept {
-    return tarnHeapAlloc(0, size);
+    return g_heap.alloc(size);
 }
 
 void settingRecord::operator delete(void* block) noexcept {
-    if (block != nullptr)
-        tarnHeapFree(0, block);
+    releaseBlock(block);
 }
 
 int settingRecord::set(const wchar_t* newName, DWORD newType, DWORD newSize, const void* newValue) {
@@ -151,10 +169,8 @@ int settingRecord::compare(const settingRecord& other) const {
 }
 
 void settingRecord::clear() {
-    if (name != nullptr)
-        tarnHeapFree(0, name);
-    if (value != nullptr)
-        tarnHeapFree(0, value);
+    releaseBlock(name);
+    releaseBlock(value);
     name = nullptr;
     value = nullptr;
     valueType = 0;

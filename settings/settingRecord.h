@@ -55,3 +55,11 @@ private:
 
 // Code-unit order of two zero-terminated names (null counts as empty): -1, 0 or +1.
 int compareNames(const wchar_t* left, const wchar_t* right);
+
+// Test seam: where records and their name and value blocks take their memory (the support heap
+// unless replaced). Null members restore the support heap; the previous pair is returned.
+struct settingRecordHeapCalls {
+    void* (*alloc)(std::size_t bytes);
+    void (*free)(void* block);
+};
+settingRecordHeapCalls setSettingRecordHeapCalls(settingRecordHeapCalls calls);
