@@ -197,8 +197,22 @@ int readWriteSettingsToFile::loadFromBuffer(fileBuffer& buffer, bool* complete) 
 }
 
 int readWriteSettingsToFile::saveToBuffer(fileBuffer& buffer) const {
+    // The buffer grows by a fixed step; room for the whole image up front keeps a large store
+    // from being copied over and over as it grows.
+    std::uint64_t bytes = sizeof(std::uint32_t);
+    for (const auto& entry : records) {
+        const settingRecord& record = *entry.second;
+        const std::size_t name = record.getName() != nullptr ? std::wcslen(record.getName()) : 0;
+        bytes += 3 * sizeof(std::uint32_t) + (name + 1) * sizeof(wchar_t) + record.getSize();
+    }
+    // One byte more: a write that ends exactly at the block's end would grow it once again.
+    if (records.size() > 0xFFFFFFFFu || bytes >= 0xFFFFFFFFu ||
+        !buffer.reserve(static_cast<DWORD>(bytes + 1))) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     const std::uint32_t count = static_cast<std::uint32_t>(records.size());
-    if (records.size() > 0xFFFFFFFFu || !buffer.write(count))
+    if (!buffer.write(count))
         return 0;
     for (const auto& entry : records)
         if (!entry.second->writeTo(buffer))
