@@ -352,3 +352,24 @@ TEST_F(fileBufferHeaps, failedGrowthKeepsTheBlockAndCloseReleasesTheHeap) {
     EXPECT_EQ(2, heapSpy::destroyed);
     EXPECT_EQ(announced, tarnHeaps::announcedCount());
 }
+
+TEST(fileBuffer, writeToFileFailsWhenNotEverythingWasWritten) {
+    // A non-blocking pipe takes what fits in its buffer and reports the rest as not written.
+    const std::wstring name =
+        L"\\\\.\\pipe\\fileBufferShortWrite-" + std::to_wstring(::GetCurrentProcessId());
+    HANDLE server = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND,
+                                       PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    HANDLE client =
+        ::CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, client);
+    fileBuffer buffer;
+    const std::vector<char> bytes(1 << 20, 'p');
+    ASSERT_EQ(1, buffer.writeBytes(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr));
+    ASSERT_EQ(1, buffer.attachFile(server));
+    EXPECT_EQ(0, buffer.writeToFile());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), ::GetLastError());
+    EXPECT_EQ(0u, buffer.tell());
+    EXPECT_EQ(1, buffer.closeFile());
+    ::CloseHandle(client);
+}
