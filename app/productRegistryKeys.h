@@ -20,8 +20,10 @@ inline constexpr int maxKeyNameLength = 259;
 // Non-zero on success.
 int writeRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
                               const wchar_t* text);
-// Reads valueName at keyPath into buffer (capacity in characters, terminator included). A value
-// that does not fit gives 0 and an empty buffer. Non-zero on success.
+// Reads valueName at keyPath into buffer (capacity in characters, terminator included).
+// Non-zero on success. A value that does not fit gives 0 and an empty buffer; every other
+// failure (null path, a key that cannot be opened, a missing value) gives 0 and leaves the
+// buffer as it was.
 int readRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
                              wchar_t* buffer, int capacity);
 #endif

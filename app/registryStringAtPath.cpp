@@ -87,15 +87,16 @@ int readRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* v
                              wchar_t* buffer, int capacity) {
     if (buffer == nullptr || capacity <= 0)
         return 0;
-    buffer[0] = L'\0';
     keyChain chain;
     if (!chain.openPath(root, keyPath, productKeyReadAccess))
         return 0;
     std::wstring text;
     if (queryRegistryString(chain.last(), valueName, text) != ERROR_SUCCESS)
         return 0;
-    if (text.size() >= static_cast<std::size_t>(capacity))
+    if (text.size() >= static_cast<std::size_t>(capacity)) {
+        buffer[0] = L'\0';
         return 0;
+    }
     std::wmemcpy(buffer, text.c_str(), text.size() + 1);
     return 1;
 }

@@ -34,13 +34,34 @@ namespace {
 using namespace logFileState;
 
 std::atomic<HANDLE> logHeap{nullptr};
-// Name copies still held in the log heap; the heap is not destroyed under them.
-std::atomic<long> liveNameCopies{0};
+// Name copies and record buffers still held in the log heap; the heap is not destroyed under
+// them.
+std::atomic<long> liveHeapBlocks{0};
 
 std::atomic<logFile::fileWriteFunction> fileWriter{&::WriteFile};
 
 // Longest path the system accepts; anything longer cannot name a file.
 constexpr size_t maxPathLength = 32767;
+
+// One file write takes a 32-bit count.
+constexpr size_t maxRecordSize = MAXDWORD;
+
+// Disk files are opened for appending only, so every write lands at the end of the file, also
+// after other handles or processes have appended. For a named pipe that access right means
+// "create a pipe instance", and devices have no end to append at: those are opened for writing.
+bool namesPipeOrDevice(const wchar_t* path) {
+    return std::wcsncmp(path, L"\\\\.\\", 4) == 0 || ::_wcsnicmp(path, L"\\\\?\\pipe\\", 9) == 0;
+}
+
+HANDLE openForLogging(const wchar_t* path, DWORD access, SECURITY_ATTRIBUTES* security) {
+    constexpr DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE handle = ::CreateFileW(path, access, sharing, security, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        handle = ::CreateFileW(path, access, sharing, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+    return handle;
+}
 
 } // namespace
 
@@ -74,7 +95,7 @@ HANDLE logFile::getLogHeap() {
 int logFile::destroyLogHeap() {
     lastErrorKeeper keepError;
     stubSyncLock lock(&logLock, TRUE, nullptr);
-    if (liveNameCopies.load() != 0)
+    if (liveHeapBlocks.load() != 0)
         return 0;
     HANDLE heap = logHeap.exchange(nullptr);
     if (heap != nullptr) {
@@ -120,7 +141,7 @@ void logFile::takeFileName(const wchar_t* path, size_t length) {
     std::wmemcpy(copy, path, length);
     copy[length] = L'\0';
     fileName = copy;
-    ++liveNameCopies;
+    ++liveHeapBlocks;
 }
 
 void logFile::freeFileName() {
@@ -135,7 +156,7 @@ void logFile::releaseFileName() {
         return;
     tarnHeapFree(getLogHeap(), 0, fileName);
     fileName = nullptr;
-    --liveNameCopies;
+    --liveHeapBlocks;
 }
 
 void logFile::openLogFile() {
@@ -149,15 +170,16 @@ void logFile::openLogFile() {
     uniqueSecurityDescriptor descriptor = createLogFileSecurityDescriptor();
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     SECURITY_ATTRIBUTES* security = descriptor ? &attributes : nullptr;
-    // Append access: every write lands at the end of the file, also when other handles or
-    // processes have appended since we opened it.
-    constexpr DWORD access = FILE_APPEND_DATA;
-    constexpr DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    HANDLE handle = ::CreateFileW(fileName, access, sharing, security, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        handle = ::CreateFileW(fileName, access, sharing, security, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool pipeOrDevice = namesPipeOrDevice(fileName);
+    HANDLE handle =
+        openForLogging(fileName, pipeOrDevice ? GENERIC_WRITE : FILE_APPEND_DATA, security);
+    // A device named like a file (NUL, or a pipe through a server name) is opened again for
+    // writing.
+    if (!pipeOrDevice && handle != INVALID_HANDLE_VALUE &&
+        ::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        handle = openForLogging(fileName, GENERIC_WRITE, security);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         lastOpenError.store(::GetLastError());
         return;
@@ -184,17 +206,46 @@ void logFile::append(const void* data, size_t size) {
     if (!isOpen())
         return;
     const auto* bytes = static_cast<const char*>(data);
+    // Without the memory for the whole record, it goes out in parts.
+    if (size > gatherCapacity() - pendingSize)
+        growGatherBuffer(size);
     while (size > 0) {
-        if (pendingSize == pendingCapacity)
+        if (pendingSize == gatherCapacity())
             flushPending();
-        const size_t count = std::min(size, pendingCapacity - pendingSize);
-        std::memcpy(pending + pendingSize, bytes, count);
+        const size_t count = std::min(size, gatherCapacity() - pendingSize);
+        std::memcpy(gatherBuffer() + pendingSize, bytes, count);
         pendingSize += count;
         bytes += count;
         size -= count;
     }
     if (gathering == 0)
         flushPending();
+}
+
+bool logFile::growGatherBuffer(size_t extra) {
+    if (extra > maxRecordSize - pendingSize)
+        return false;
+    lastErrorKeeper keepError;
+    const size_t needed = pendingSize + extra;
+    const size_t capacity = std::max(needed, std::min(gatherCapacity() * 2, maxRecordSize));
+    auto* grown = static_cast<char*>(tarnHeapAlloc(getLogHeap(), 0, capacity));
+    if (grown == nullptr)
+        return false;
+    std::memcpy(grown, gatherBuffer(), pendingSize);
+    releaseLongRecord();
+    longRecord = grown;
+    longRecordCapacity = capacity;
+    ++liveHeapBlocks;
+    return true;
+}
+
+void logFile::releaseLongRecord() {
+    if (longRecord == nullptr)
+        return;
+    tarnHeapFree(getLogHeap(), 0, longRecord);
+    longRecord = nullptr;
+    longRecordCapacity = 0;
+    --liveHeapBlocks;
 }
 
 void logFile::flushPending() {
@@ -205,9 +256,10 @@ void logFile::flushPending() {
         DWORD written = 0;
         // A failed write is not reported: diagnostics never fail their caller.
         fileWriter.load(std::memory_order_relaxed)(
-            fileHandle, pending, static_cast<DWORD>(pendingSize), &written, nullptr);
+            fileHandle, gatherBuffer(), static_cast<DWORD>(pendingSize), &written, nullptr);
     }
     pendingSize = 0;
+    releaseLongRecord();
 }
 
 void logFile::writeText(const char* text) {

@@ -165,6 +165,14 @@ private:
     bool mayWritePiece() const;
     void append(const void* data, size_t size);
     void flushPending();
+    char* gatherBuffer() { return longRecord != nullptr ? longRecord : pending; }
+    size_t gatherCapacity() const {
+        return longRecord != nullptr ? longRecordCapacity : pendingCapacity;
+    }
+    // Moves the gathered bytes into a log-heap block with room for extra more; false when
+    // that cannot be had.
+    bool growGatherBuffer(size_t extra);
+    void releaseLongRecord();
     void takeFileName(const wchar_t* path, size_t length);
     // Frees the name copy, whatever the logging switch.
     void releaseFileName();
@@ -172,11 +180,14 @@ private:
     wchar_t* fileName = nullptr;
     HANDLE fileHandle = INVALID_HANDLE_VALUE;
 
-    // One public write's pieces are gathered here and reach the file in one write, so no
-    // other writer's record can land inside ours.
+    // One public write's pieces are gathered and reach the file in one write, so no other
+    // writer's record can land inside ours. Common records fit the inline buffer; a longer one
+    // is gathered in a block of the log heap that goes once the record is written.
     static constexpr size_t pendingCapacity = 8192;
     int gathering = 0;
     size_t pendingSize = 0;
+    char* longRecord = nullptr;
+    size_t longRecordCapacity = 0;
     char pending[pendingCapacity];
 };
 

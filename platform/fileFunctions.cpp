@@ -127,14 +127,45 @@ HANDLE WINAPI systemFindFirst(const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
 BOOL WINAPI systemFindNext(HANDLE search, WIN32_FIND_DATAW* entry) {
     return ::FindNextFileW(search, entry);
 }
-folderListing s_listing = {&systemFindFirst, &systemFindNext};
+
+// The reparse tag comes from the entry itself: opening it without following it.
+DWORD reparseTagOf(const wchar_t* path) {
+    uniqueFileHandle entry(::CreateFileW(
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (entry &&
+        ::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &info, sizeof(info)))
+        return info.ReparseTag;
+    // A reparse point that cannot be identified is never followed.
+    return IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+BOOL WINAPI systemDescribe(const wchar_t* path, DWORD* attributes, DWORD* reparseTag) {
+    const DWORD found = ::GetFileAttributesW(path);
+    if (found == INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    *attributes = found;
+    *reparseTag = (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? reparseTagOf(path) : 0;
+    return TRUE;
+}
+
+folderListing s_listing = {&systemFindFirst, &systemFindNext, &systemDescribe};
 
 bool isDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-// A junction or symbolic link is removed itself; following it would delete what it points to,
-// outside the tree.
+// Junctions and symbolic links (name surrogates) stand for another place: following one would
+// delete what it points to, outside the tree. Other reparse points, such as cloud placeholders
+// or deduplicated folders, hold their own contents and are emptied like any folder. A missing
+// tag (0 is no valid tag) is taken for a link: what cannot be identified is never followed.
+bool isLink(DWORD attributes, DWORD reparseTag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+}
+
+// Removes the link itself, never its target.
 bool removeLink(const CString& path, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ::RemoveDirectoryW(path))
         return true;
@@ -153,7 +184,8 @@ int deleteFolderContents(const CString& folder) {
             continue;
         const CString path = folder + L"\\" + entry.cFileName;
         bool removed = false;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // For reparse points the listing carries the tag in dwReserved0.
+        if (isLink(entry.dwFileAttributes, entry.dwReserved0)) {
             removed = removeLink(path, entry.dwFileAttributes);
         } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             // What stays inside keeps the subfolder in place, and that is counted here.
@@ -247,6 +279,11 @@ int deleteFolderTree(const CString& folder) {
     // An empty name would list "\*.*", the root of the current drive.
     if (folder.IsEmpty())
         return 0;
+    // A folder named through a link is not emptied: only the link goes.
+    DWORD attributes = 0;
+    DWORD reparseTag = 0;
+    if (s_listing.describe(folder, &attributes, &reparseTag) && isLink(attributes, reparseTag))
+        return removeLink(folder, attributes) ? 0 : 1;
     const int failures = deleteFolderContents(folder);
     ::RemoveDirectoryW(folder);
     return failures != 0 ? 1 : 0;
@@ -273,5 +310,6 @@ folderListing setFolderListing(folderListing listing) {
     const folderListing previous = s_listing;
     s_listing.first = listing.first != nullptr ? listing.first : &systemFindFirst;
     s_listing.next = listing.next != nullptr ? listing.next : &systemFindNext;
+    s_listing.describe = listing.describe != nullptr ? listing.describe : &systemDescribe;
     return previous;
 }

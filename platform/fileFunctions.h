@@ -28,8 +28,8 @@ CString makeRelativeToProgramFolder(const CString& path);
 void removeTrailingBackslash(CString& path);
 
 // Deletes the folder's files and subfolders, then the folder itself. 1 when a file or subfolder
-// inside could not be removed, else 0. Junctions and symbolic links inside are removed as links;
-// what they point to is never touched.
+// inside could not be removed, else 0. Junctions and symbolic links are removed as links, the
+// folder itself included (then 0 once the link is gone); what they point to is never touched.
 int deleteFolderTree(const CString& folder);
 
 // The folders Windows searches for DLLs, each followed by ";".
@@ -45,10 +45,12 @@ using handleCloser = BOOL(WINAPI*)(HANDLE);
 handleCloser setHandleCloser(handleCloser closer);
 
 // Test seam: the folder listing behind deleteFolderTree. Null members restore FindFirstFileW /
-// FindNextFileW; the previous listing is returned.
+// FindNextFileW and the system's view of the folder itself (its attributes and, for a reparse
+// point, its tag); the previous listing is returned.
 struct folderListing {
     HANDLE(WINAPI* first)(const wchar_t* pattern, WIN32_FIND_DATAW* entry);
     BOOL(WINAPI* next)(HANDLE search, WIN32_FIND_DATAW* entry);
+    BOOL(WINAPI* describe)(const wchar_t* path, DWORD* attributes, DWORD* reparseTag);
 };
 folderListing setFolderListing(folderListing listing);
 

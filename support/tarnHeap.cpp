@@ -1,6 +1,9 @@
 #include "support/tarnHeap.h"
 
+#include "support/tarnHeapTesting.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -11,21 +14,69 @@ HANDLE getStubHeap() {
     return heap;
 }
 
+namespace {
+
+// State of the test seam; see tarnHeapTesting.h.
+std::atomic<bool> seamOn{false};
+std::atomic<unsigned> allocationsUntilFailure{0};
+std::atomic<long> liveSupportBlocks{0};
+
+bool failThisAllocation() {
+    if (!seamOn.load(std::memory_order_relaxed))
+        return false;
+    unsigned left = allocationsUntilFailure.load();
+    while (left != 0 && !allocationsUntilFailure.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
+
+void countSupportBlock(HANDLE heap, const void* block, long change) {
+    if (seamOn.load(std::memory_order_relaxed) && block != nullptr && heap == getStubHeap())
+        liveSupportBlocks += change;
+}
+
+} // namespace
+
+tarnHeapSeam::tarnHeapSeam() {
+    allocationsUntilFailure = 0;
+    liveSupportBlocks = 0;
+    seamOn = true;
+}
+
+tarnHeapSeam::~tarnHeapSeam() {
+    seamOn = false;
+    allocationsUntilFailure = 0;
+}
+
+void tarnHeapSeam::failAllocation(unsigned n) {
+    allocationsUntilFailure = n;
+}
+
+bool tarnHeapSeam::failurePending() const {
+    return allocationsUntilFailure.load() != 0;
+}
+
+long tarnHeapSeam::liveBlocks() const {
+    return liveSupportBlocks.load();
+}
+
 void* tarnHeapAlloc(DWORD flags, SIZE_T size) {
     return tarnHeapAlloc(getStubHeap(), flags, size);
 }
 
 void* tarnHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
-    if (heap == nullptr)
+    if (heap == nullptr || failThisAllocation())
         return nullptr;
-    return ::HeapAlloc(heap, flags, size);
+    void* block = ::HeapAlloc(heap, flags, size);
+    countSupportBlock(heap, block, 1);
+    return block;
 }
 
 void* tarnHeapReAlloc(DWORD flags, void* block, SIZE_T size) {
     if (block == nullptr)
         return tarnHeapAlloc(flags, size);
     const HANDLE heap = getStubHeap();
-    if (heap == nullptr)
+    if (heap == nullptr || failThisAllocation())
         return nullptr;
     return ::HeapReAlloc(heap, flags, block, size);
 }
@@ -33,7 +84,10 @@ void* tarnHeapReAlloc(DWORD flags, void* block, SIZE_T size) {
 BOOL tarnHeapFree(HANDLE heap, DWORD flags, void* block) {
     if (heap == nullptr || block == nullptr)
         return FALSE;
-    return ::HeapFree(heap, flags, block);
+    const BOOL freed = ::HeapFree(heap, flags, block);
+    if (freed)
+        countSupportBlock(heap, block, -1);
+    return freed;
 }
 
 BOOL tarnHeapFree(DWORD flags, void* block) {

@@ -138,6 +138,7 @@ TEST_F(productKeys, pathsTheWalkCannotHoldAreRejectedBeforeTouchingTheRegistry) 
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, L"Long"));
     EXPECT_EQ(0, writeRegistryStringAtPath(HKEY_CURRENT_USER, nullptr, L"v", L"x"));
     EXPECT_EQ(0, readRegistryStringAtPath(HKEY_CURRENT_USER, nullptr, L"v", buffer, 16));
+    EXPECT_STREQ(L"sentinel", buffer) << "a failed read keeps the caller's buffer";
 
     // Twenty components are still accepted.
     deep.resize(deep.size() - 2);
@@ -171,6 +172,7 @@ TEST_F(productKeys, readAtPathReturnsWholeStringsAndNeverOverrunsTheBuffer) {
 
     wcscpy(small, L"kept");
     EXPECT_EQ(0, readRegistryStringAtPath(HKEY_CURRENT_USER, L"Software\\R", L"missing", small, 8));
+    EXPECT_STREQ(L"kept", small);
     EXPECT_EQ(0, readRegistryStringAtPath(HKEY_CURRENT_USER, L"Software\\R", L"odd", nullptr, 8));
     EXPECT_EQ(0, readRegistryStringAtPath(HKEY_CURRENT_USER, L"Software\\R", L"odd", small, 0));
 }

@@ -3,6 +3,7 @@
 #include "diagnostics/logFile.h"
 #include "diagnostics/logTimer.h"
 #include "support/tarnHeap.h"
+#include "support/uniqueResource.h"
 
 #include <climits>
 #include <functional>
@@ -23,7 +24,24 @@ const unsigned char rawBytes[] = {0x00, 0xFF, 0x0D, 0x0A};
 
 std::vector<writeRow> writeRows() {
     const std::string threadId = hex32Text(::GetCurrentThreadId());
+    // Longer than the writer's 8 KiB gather buffer; still one file write.
+    static const std::string longText(20000, 't');
+    static const std::string longBytes = [] {
+        std::string bytes(20000, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 7);
+        return bytes;
+    }();
     return {
+        {"long text", [](const wchar_t* p) { logFile::writeToLogFile(p, longText.c_str()); },
+         longText, true},
+        {"long bytes",
+         [](const wchar_t* p) {
+             logFile::writeToLogFileBytes(p, longBytes.data(), static_cast<int>(longBytes.size()));
+         },
+         longBytes, true},
+        {"wide indent", [](const wchar_t* p) { logFile::writeIndentToLogFile(p, 20000); },
+         std::string(20000, ' '), false},
         {"indent", [](const wchar_t* p) { logFile::writeIndentToLogFile(p, 3); }, "   ", false},
         {"indent of nothing", [](const wchar_t* p) { logFile::writeIndentToLogFile(p, 0); }, "",
          false},
@@ -266,12 +284,10 @@ TEST_F(logFileWrites, logHeapIsAnnouncedAndOnlyDestroyedWithoutNames) {
     EXPECT_TRUE(tarnHeaps::isAnnounced(logFile::getLogHeap()));
 }
 
-TEST_F(logFileWrites, flushWritesThroughAndKeepsTheFileOpen) {
-    const std::wstring path = logPath();
-    logFile::writeToLogFile(path.c_str(), "x");
+TEST_F(logFileWrites, flushKeepsTheFileOpen) {
+    logFile::writeToLogFile(logPath().c_str(), "x");
     EXPECT_TRUE(logFile::flushFileBuffers());
     EXPECT_TRUE(theLogFile.isOpen());
-    EXPECT_EQ("x", readFileBytes(path));
     theLogFile.closeLogFile();
     EXPECT_TRUE(logFile::flushFileBuffers()) << "nothing open is fine";
 }
@@ -291,4 +307,25 @@ TEST_F(logFileWrites, pieceWritersOnAnObjectOfOurOwnGoStraightToItsFile) {
               readFileBytes(logPath()));
     own.closeLogFile();
     EXPECT_FALSE(own.isOpen());
+}
+
+TEST_F(logFileWrites, aPipeNamedAsTheLogReceivesTheRecords) {
+    const std::wstring pipeName =
+        L"\\\\.\\pipe\\logsmith-log-test-" + std::to_wstring(::GetCurrentProcessId());
+    uniqueFileHandle pipe(::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_INBOUND,
+                                             PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, nullptr));
+    ASSERT_TRUE(pipe) << ::GetLastError();
+
+    logFile::writeToLogFile(pipeName.c_str(), 42);
+    EXPECT_EQ(0u, logFile::getLastOpenError());
+
+    // Peek first, so a pipe that received nothing fails the test instead of blocking it.
+    DWORD available = 0;
+    ASSERT_TRUE(::PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &available, nullptr));
+    std::string received(available, '\0');
+    DWORD read = 0;
+    if (available > 0) {
+        ASSERT_TRUE(::ReadFile(pipe.get(), received.data(), available, &read, nullptr));
+    }
+    EXPECT_EQ("42\r\n", received);
 }

@@ -70,10 +70,12 @@ TEST_F(logFileTokens, writtenTokensShareTheNumbersAndGoToTheLogWithoutLineEnd) {
 TEST_F(logFileTokens, nullNamesGiveNoToken) {
     const std::wstring path = logPath();
     const int functions = functionNameMap.GetCount();
+    const int files = fileNameMap.GetCount();
     wchar_t token[logFile::tokenBufferLength] = L"untouched";
     logFile::getFunctionToken(nullptr, token);
     EXPECT_STREQ(L"", token);
     logFile::getFilenameMapToken(L"x", nullptr);
+    EXPECT_EQ(files, fileNameMap.GetCount()) << "no number is taken for a token nobody gets";
     logFile::writeFunctionToken(path.c_str(), static_cast<const char*>(nullptr));
     logFile::writeFunctionToken(path.c_str(), static_cast<const wchar_t*>(nullptr));
     logFile::writeFilenameToken(path.c_str(), nullptr);
@@ -147,10 +149,11 @@ TEST_F(logTimerReport, appendsLabelsAndElapsedTicksToTheTimingLog) {
 }
 
 TEST_F(logTimerReport, writesNothingWithoutATimingLog) {
-    const std::wstring path = logPath(L"timing.log");
+    fileWriteSwap counting(&countingFileWrite::write);
+    countingFileWrite::calls = 0;
     logTimer timer("label");
     ::SetLastError(0x99);
     timer.report();
     EXPECT_EQ(0x99u, ::GetLastError());
-    EXPECT_FALSE(fileExists(path));
+    EXPECT_EQ(0, countingFileWrite::calls.load());
 }

@@ -179,24 +179,45 @@ TEST(getDllSearchPath, listsTheFoldersInSearchOrder) {
 
 namespace {
 
-// Lists folders as they are, but reports entries named "link" as reparse points (junctions), which
-// this platform cannot create.
-void markLink(WIN32_FIND_DATAW* entry) {
-    if (std::wstring(entry->cFileName) == L"link")
+// Lists folders as they are, but reports entries named "link" as junctions and entries named
+// "cloud" as cloud-file placeholders, which this platform cannot create.
+DWORD reparseTagFor(const wchar_t* path) {
+    const std::wstring name(path);
+    const auto endsWith = [&](const std::wstring& tail) {
+        return name.size() >= tail.size() &&
+               name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    if (endsWith(L"link"))
+        return IO_REPARSE_TAG_MOUNT_POINT;
+    return endsWith(L"cloud") ? IO_REPARSE_TAG_CLOUD : 0;
+}
+void markReparsePoint(WIN32_FIND_DATAW* entry) {
+    entry->dwReserved0 = reparseTagFor(entry->cFileName);
+    if (entry->dwReserved0 != 0)
         entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
 }
-HANDLE WINAPI findFirstMarkingLinks(const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
+HANDLE WINAPI findFirstMarking(const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
     HANDLE search = ::FindFirstFileW(pattern, entry);
     if (search != INVALID_HANDLE_VALUE)
-        markLink(entry);
+        markReparsePoint(entry);
     return search;
 }
-BOOL WINAPI findNextMarkingLinks(HANDLE search, WIN32_FIND_DATAW* entry) {
+BOOL WINAPI findNextMarking(HANDLE search, WIN32_FIND_DATAW* entry) {
     const BOOL found = ::FindNextFileW(search, entry);
     if (found)
-        markLink(entry);
+        markReparsePoint(entry);
     return found;
 }
+BOOL WINAPI describeMarking(const wchar_t* path, DWORD* attributes, DWORD* reparseTag) {
+    *attributes = ::GetFileAttributesW(path);
+    if (*attributes == INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    *reparseTag = reparseTagFor(path);
+    if (*reparseTag != 0)
+        *attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return TRUE;
+}
+const folderListing markingListing = {&findFirstMarking, &findNextMarking, &describeMarking};
 
 class deleteFolderTree : public ::testing::Test {
 protected:
@@ -245,18 +266,44 @@ TEST_F(deleteFolderTree, leavesReadOnlyFilesAndTheirFolders) {
     EXPECT_NE(0u, ::GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 
-TEST_F(deleteFolderTree, removesALinkWithoutEnteringIt) {
+TEST_F(deleteFolderTree, removesLinksWithoutEnteringThemAndEmptiesOtherReparseFolders) {
     const std::wstring tree = makeTree();
     m_root.makeFolder(L"tree\\link");
     const std::wstring kept = m_root.makeFile(L"tree\\link\\kept.txt");
-    const folderListing previous =
-        setFolderListing({&findFirstMarkingLinks, &findNextMarkingLinks});
+    m_root.makeFolder(L"tree\\a\\cloud");
+    m_root.makeFile(L"tree\\a\\cloud\\placeholder.txt");
+    const folderListing previous = setFolderListing(markingListing);
+
+    // The folder passed in is itself a link: nothing behind it is touched. A real link would
+    // have gone with RemoveDirectoryW; this stand-in is a full folder, so it stays and counts.
+    EXPECT_EQ(1, ::deleteFolderTree((tree + L"\\link").c_str()));
+    EXPECT_TRUE(fileExists(kept));
+
+    // Inside the tree: the link is not entered, the placeholder folder is emptied and removed.
     const int result = ::deleteFolderTree(tree.c_str());
     setFolderListing(previous);
-
-    // A real link would have gone with RemoveDirectoryW; this stand-in is a full folder, so it
-    // stays and counts as a failure, and what it holds is untouched.
     EXPECT_EQ(1, result);
     EXPECT_TRUE(fileExists(kept));
     EXPECT_FALSE(folderExists(tree + L"\\a"));
+}
+
+TEST_F(deleteFolderTree, removesARealLinkButNotItsTarget) {
+    const std::wstring target = m_root.makeFolder(L"target");
+    const std::wstring kept = m_root.makeFile(L"target\\kept.txt");
+    m_root.makeFolder(L"tree");
+    const std::wstring inner = m_root / L"tree\\link";
+    const std::wstring top = m_root / L"toplink";
+    for (const std::wstring& link : {inner, top})
+        ::CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                              SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                  SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const DWORD attributes = ::GetFileAttributesW(top.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        GTEST_SKIP() << "directory links cannot be created here (Wine, or no privilege)";
+
+    EXPECT_EQ(0, ::deleteFolderTree(top.c_str()));
+    EXPECT_EQ(0, ::deleteFolderTree((m_root / L"tree").c_str()));
+    EXPECT_FALSE(folderExists(top));
+    EXPECT_FALSE(folderExists(m_root / L"tree"));
+    EXPECT_TRUE(fileExists(kept));
 }
