@@ -1,6 +1,8 @@
 #include "settings/fileBuffer.h"
 #include "settings/readWriteSettingsToFile.h"
 
+#include "support/tarnHeapTesting.h"
+
 #include "tests/settings/allocationWatch.h"
 #include "tests/settings/saveLoop/crashStores.h"
 #include "tests/settings/settingsFileTesting.h"
@@ -188,6 +190,33 @@ TEST_F(settingsFileSafety, runningOutOfMemoryAnywhereInLoadOrSaveFailsCleanly) {
         ASSERT_LT(n, 1000u);
     }
     EXPECT_GT(failures, 0);
+}
+
+TEST_F(settingsFileSafety, theSupportHeapRunningOutDuringLoadLeavesNoBlockBehind) {
+    readWriteSettingsToFile expected;
+    for (int i = 0; i < 4; ++i)
+        expected.writeInt(nullptr, (L"n" + std::to_wstring(i)).c_str(), i);
+    writeWholeFile(path(), storeImage(expected));
+    const std::wstring file = path();
+    unsigned n = 1;
+    for (;; ++n) {
+        tarnHeapSeam seam;
+        bool failed = false;
+        {
+            readWriteSettingsToFile store;
+            seam.failAllocation(n);
+            const int loaded = store.load(file.c_str());
+            failed = !seam.failurePending();
+            seam.failAllocation(0);
+            EXPECT_EQ(failed ? 0 : 1, loaded) << n;
+            EXPECT_EQ(failed ? 0 : 4u, store.getRecordCount()) << n;
+        }
+        EXPECT_EQ(0, seam.liveBlocks()) << n;
+        if (!failed)
+            break;
+        ASSERT_LT(n, 100u);
+    }
+    EXPECT_EQ(13u, n); // each record takes three blocks: itself, its name and its value
 }
 
 TEST_F(settingsFileSafety, theFileBuffersHeapRunningOutFailsLoadAndSave) {
