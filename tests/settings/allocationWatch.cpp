@@ -2,13 +2,13 @@
 
 #include "settings/settingRecord.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
 namespace {
 
-// Every block of operator new carries its size in front, watched or not, so a block allocated
-// before a watch and freed during one (or the other way round) is still released correctly.
+// Every block carries its size in front, so its release can be counted.
 constexpr std::size_t header = 16;
 
 struct watchState {
@@ -17,87 +17,54 @@ struct watchState {
     long long live = 0;
     long long peak = 0;
     settingRecordHeapCalls recordHeap{};
-};
-watchState g_watch;
+} g_watch;
 
-// True when this allocation is the planned failure.
-bool countAllocation(std::size_t bytes) {
-    if (!g_watch.armed)
-        return false;
-    if (g_watch.failIn != 0 && --g_watch.failIn == 0)
-        return true;
-    g_watch.live += static_cast<long long>(bytes);
-    if (g_watch.live > g_watch.peak)
-        g_watch.peak = g_watch.live;
-    return false;
-}
-
-void countRelease(std::size_t bytes) {
-    if (g_watch.armed)
-        g_watch.live -= static_cast<long long>(bytes);
-}
-
-void* allocateCounted(std::size_t bytes) {
-    if (countAllocation(bytes))
+// Null for the planned failure; otherwise the block from allocate, its size in front.
+template <typename Allocate> void* counted(std::size_t bytes, Allocate allocate) {
+    if (g_watch.armed && g_watch.failIn != 0 && --g_watch.failIn == 0)
         return nullptr;
-    auto* block = static_cast<unsigned char*>(std::malloc(bytes + header));
+    auto* block = static_cast<unsigned char*>(allocate(bytes + header));
     if (block == nullptr)
         return nullptr;
     *reinterpret_cast<std::size_t*>(block) = bytes;
+    if (g_watch.armed)
+        g_watch.peak = std::max(g_watch.peak, g_watch.live += static_cast<long long>(bytes));
     return block + header;
 }
 
-void releaseCounted(void* pointer) {
-    if (pointer == nullptr)
-        return;
+void* uncounted(void* pointer) {
     auto* block = static_cast<unsigned char*>(pointer) - header;
-    countRelease(*reinterpret_cast<std::size_t*>(block));
-    std::free(block);
+    if (g_watch.armed)
+        g_watch.live -= static_cast<long long>(*reinterpret_cast<std::size_t*>(block));
+    return block;
 }
 
-void* newBlock(std::size_t bytes) {
-    void* block = allocateCounted(bytes != 0 ? bytes : 1);
+void* recordAlloc(std::size_t bytes) {
+    return counted(bytes, g_watch.recordHeap.alloc);
+}
+
+void recordFree(void* pointer) {
+    g_watch.recordHeap.free(uncounted(pointer));
+}
+
+} // namespace
+
+// The program's global allocation goes through the watch too (new[] and delete[] come here
+// by default).
+void* operator new(std::size_t bytes) {
+    void* block = counted(bytes != 0 ? bytes : 1, std::malloc);
     if (block == nullptr)
         throw std::bad_alloc();
     return block;
 }
 
-// Record blocks keep their size in front as well, then go to the heap the seam replaced.
-void* recordAlloc(std::size_t bytes) {
-    if (countAllocation(bytes))
-        return nullptr;
-    auto* block = static_cast<unsigned char*>(g_watch.recordHeap.alloc(bytes + header));
-    if (block == nullptr)
-        return nullptr;
-    *reinterpret_cast<std::size_t*>(block) = bytes;
-    return block + header;
+void operator delete(void* pointer) noexcept {
+    if (pointer != nullptr)
+        std::free(uncounted(pointer));
 }
 
-void recordFree(void* pointer) {
-    auto* block = static_cast<unsigned char*>(pointer) - header;
-    countRelease(*reinterpret_cast<std::size_t*>(block));
-    g_watch.recordHeap.free(block);
-}
-
-} // namespace
-
-void* operator new(std::size_t bytes) {
-    return newBlock(bytes);
-}
-void* operator new[](std::size_t bytes) {
-    return newBlock(bytes);
-}
-void operator delete(void* block) noexcept {
-    releaseCounted(block);
-}
-void operator delete[](void* block) noexcept {
-    releaseCounted(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    releaseCounted(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    releaseCounted(block);
+void operator delete(void* pointer, std::size_t) noexcept {
+    operator delete(pointer);
 }
 
 allocationWatch::allocationWatch() {
