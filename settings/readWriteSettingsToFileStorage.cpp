@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cwchar>
+#include <iterator>
 #include <new>
 
 namespace {
@@ -183,8 +184,12 @@ int readWriteSettingsToFile::loadFromBuffer(fileBuffer& buffer, bool* complete) 
             return 0;
         }
         try {
-            auto& slot = records[record->getName()];
-            slot = std::move(record); // a later record of the same name wins
+            // A saved file is in name order: each record then goes to the end without a search.
+            const wchar_t* name = record->getName();
+            if (records.empty() || records.key_comp()(std::prev(records.end())->first, name))
+                records.emplace_hint(records.end(), name, std::move(record));
+            else
+                records[name] = std::move(record); // a later record of the same name wins
         } catch (const std::bad_alloc&) {
             clear();
             ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
