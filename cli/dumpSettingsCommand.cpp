@@ -21,11 +21,21 @@ std::wstring escaped(const std::wstring& text) {
     std::wstring result = L"\"";
     for (wchar_t character : text) {
         switch (character) {
-        case L'"': result += L"\\\""; break;
-        case L'\\': result += L"\\\\"; break;
-        case L'\n': result += L"\\n"; break;
-        case L'\r': result += L"\\r"; break;
-        case L'\t': result += L"\\t"; break;
+        case L'"':
+            result += L"\\\"";
+            break;
+        case L'\\':
+            result += L"\\\\";
+            break;
+        case L'\n':
+            result += L"\\n";
+            break;
+        case L'\r':
+            result += L"\\r";
+            break;
+        case L'\t':
+            result += L"\\t";
+            break;
         default:
             if (character < 0x20 || (character >= 0xD800 && character <= 0xDFFF)) {
                 wchar_t code[8];
@@ -88,9 +98,8 @@ std::wstring typeText(DWORD type) {
 }
 
 nlohmann::json recordJson(const settingRecord& record) {
-    nlohmann::json json = {{"name", toUtf8(record.getName())},
-                           {"type", record.getType()},
-                           {"size", record.getSize()}};
+    nlohmann::json json = {
+        {"name", toUtf8(record.getName())}, {"type", record.getType()}, {"size", record.getSize()}};
     if (record.getType() == stringRecord)
         json["value"] = toUtf8(recordText(record));
     else if (record.getType() == numberRecord && isNumberWidth(record.getSize()))

@@ -34,11 +34,14 @@ struct commandLine {
     std::string setDeleteFirst;
     exportOptions exports;
     std::string exportFile;
+    dumpOptions dump;
+    std::string dumpFile;
 
     CLI::App* showCommand = nullptr;
     CLI::App* setCommand = nullptr;
     CLI::App* exportCommand = nullptr;
     CLI::App* checkCommand = nullptr;
+    CLI::App* dumpCommand = nullptr;
 
     commandLine() {
         app.set_version_flag("--version", toUtf8(versionText()));
@@ -69,6 +72,12 @@ struct commandLine {
         checkCommand = app.add_subcommand(
             "check", "Exit 0 when both profiles hold well-formed values that agree and the "
                      "log file's folder exists while logging is on; else one line per finding.");
+
+        dumpCommand = app.add_subcommand(
+            "dump-settings", "Lists the records of a settings file, one per line: name, type, "
+                             "size and value.");
+        dumpCommand->add_option("file", dumpFile, "the settings file")->required();
+        dumpCommand->add_flag("--json", dump.json, "JSON output");
     }
 
     int runCommand(textOutput& out, textOutput& err) {
@@ -86,6 +95,10 @@ struct commandLine {
         if (exportCommand->parsed()) {
             exports.file = fromUtf8(exportFile);
             return ::exportCommand(exports, out, err);
+        }
+        if (dumpCommand->parsed()) {
+            dump.file = fromUtf8(dumpFile);
+            return ::dumpSettingsCommand(dump, out, err);
         }
         return ::checkCommand(out);
     }

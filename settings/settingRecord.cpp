@@ -116,16 +116,25 @@ int settingRecord::writeTo(fileBuffer& buffer) const {
            buffer.writeBytes(value, valueSize, nullptr);
 }
 
-int settingRecord::readFrom(fileBuffer& buffer) {
+int settingRecord::readFrom(fileBuffer& buffer, const char** damage) {
     clear();
-    if (!buffer.hasData())
+    const char* ignored = nullptr;
+    const char*& reason = damage != nullptr ? *damage : ignored;
+    const auto damaged = [&](const char* what) {
+        reason = what;
         return fail(ERROR_INVALID_DATA);
+    };
+    if (!buffer.hasData())
+        return damaged("no data");
     // Every size is checked against what remains before it is allocated: a few damaged bytes
     // must not ask for gigabytes.
     DWORD nameBytes = 0;
-    if (!buffer.readBytes(&nameBytes, sizeof(nameBytes), nullptr) || nameBytes == 0 ||
-        nameBytes % sizeof(wchar_t) != 0 || nameBytes > buffer.getSize() - buffer.tell())
-        return fail(ERROR_INVALID_DATA);
+    if (!buffer.readBytes(&nameBytes, sizeof(nameBytes), nullptr))
+        return damaged("the name size is cut off");
+    if (nameBytes == 0 || nameBytes % sizeof(wchar_t) != 0)
+        return damaged("the name size is zero or odd");
+    if (nameBytes > buffer.getSize() - buffer.tell())
+        return damaged("the name size runs past the end of the file");
     supportBlock<wchar_t> nameCopy = allocateBlock<wchar_t>(nameBytes);
     if (!nameCopy)
         return fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -133,16 +142,19 @@ int settingRecord::readFrom(fileBuffer& buffer) {
     DWORD type = 0;
     DWORD size = 0;
     if (!buffer.readBytes(nameCopy.get(), nameBytes, nullptr) ||
-        nameCopy.get()[characters - 1] != L'\0' ||
-        !buffer.readBytes(&type, sizeof(type), nullptr) ||
-        !buffer.readBytes(&size, sizeof(size), nullptr) || size == 0 ||
-        size > buffer.getSize() - buffer.tell())
-        return fail(ERROR_INVALID_DATA);
+        nameCopy.get()[characters - 1] != L'\0')
+        return damaged("the name does not end in a zero character");
+    if (!buffer.readBytes(&type, sizeof(type), nullptr) ||
+        !buffer.readBytes(&size, sizeof(size), nullptr))
+        return damaged("the value type or size is cut off");
+    if (size == 0 || size > buffer.getSize() - buffer.tell())
+        return damaged(size == 0 ? "the value size is zero"
+                                 : "the value size runs past the end of the file");
     supportBlock<unsigned char> valueCopy = allocateBlock<unsigned char>(size);
     if (!valueCopy)
         return fail(ERROR_NOT_ENOUGH_MEMORY);
     if (!buffer.readBytes(valueCopy.get(), size, nullptr))
-        return fail(ERROR_INVALID_DATA);
+        return damaged("the value is cut off");
     name = nameCopy.release();
     valueType = type;
     valueSize = size;

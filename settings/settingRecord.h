@@ -34,8 +34,9 @@ public:
     // Replaces the contents with the record at the buffer's cursor. A size field is checked
     // against the bytes that remain before anything is allocated. On failure the record is
     // empty and GetLastError is ERROR_INVALID_DATA for a damaged record or
-    // ERROR_NOT_ENOUGH_MEMORY when a copy could not be allocated.
-    int readFrom(fileBuffer& buffer);
+    // ERROR_NOT_ENOUGH_MEMORY when a copy could not be allocated; damage (when given) then
+    // receives what was wrong with a damaged record.
+    int readFrom(fileBuffer& buffer, const char** damage = nullptr);
 
     // Names code unit by code unit (-1, 0, +1), then type, then size, then the value bytes.
     int compare(const settingRecord& other) const;

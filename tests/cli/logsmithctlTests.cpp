@@ -2,6 +2,7 @@
 
 #include "app/loggingSettings.h"
 #include "platform/knownFolders.h"
+#include "settings/readWriteSettingsToFile.h"
 #include "support/uniqueResource.h"
 #include "tests/testing/scratchRegistry.h"
 #include "tests/testing/tempFolder.h"
@@ -10,7 +11,10 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 
 namespace {
@@ -24,6 +28,16 @@ HRESULT WINAPI testFolderLookup(HWND, int folder, HANDLE, DWORD, wchar_t* path) 
         return E_FAIL;
     wcscpy_s(path, MAX_PATH, g_appData.c_str());
     return S_OK;
+}
+
+std::string readBytes(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 struct result {
@@ -312,4 +326,52 @@ TEST_F(logsmithctl, runsAsAProgramWithUtf8OutputAndExitCodes) {
         runProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" nothing", m_folder / L"u.txt");
     EXPECT_EQ(2, usage.code);
     EXPECT_NE(std::wstring::npos, usage.out.find(L"Usage")) << usage.out;
+}
+
+TEST_F(logsmithctl, dumpSettingsListsRecordsAndPointsAtDamage) {
+    const std::wstring saved = m_folder / L"store.settings";
+    {
+        readWriteSettingsToFile store;
+        ASSERT_NE(0, store.writeDword(nullptr, L"count", 3427));
+        ASSERT_NE(0, store.writeWord(nullptr, L"short", -2));
+        ASSERT_NE(0, store.writeCString(nullptr, L"path", CString(L"C:\\a \"b\"")));
+        ASSERT_NE(0, store.save(saved.c_str()));
+    }
+    const result listed = tool({L"dump-settings", saved});
+    EXPECT_EQ(0, listed.code) << listed.err;
+    EXPECT_EQ(L"\"count\"  number  4  3427 (0x00000d63)\n"
+              L"\"path\"  string  18  \"C:\\\\a \\\"b\\\"\"\n"
+              L"\"short\"  number  2  65534 (0xfffe)\n",
+              listed.out);
+    const nlohmann::json json =
+        nlohmann::json::parse(toUtf8(tool({L"dump-settings", saved, L"--json"}).out));
+    EXPECT_EQ(3u, json["records"].size());
+    EXPECT_EQ("C:\\a \"b\"", json["records"][1]["value"]);
+
+    std::string image = readBytes(saved);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const wchar_t* damage;
+        std::size_t recordsBefore;
+    } rows[] = {
+        {"empty", "", L"at offset 0: no record count", 0},
+        {"truncated", image.substr(0, image.size() - 1),
+         L"offset 72: record 3 of 3: the value size runs past the end", 2},
+        {"huge count", std::string("\xFF\xFF\xFF\x7F", 4) + image.substr(4),
+         L"record 4 of 2147483647: the name size is cut off", 3},
+        {"text file", "[section]\r\nname=value\r\n", L"the name size runs past the end", 0},
+        {"trailing bytes", image + "xyz", L"3 bytes after the last record", 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring damaged = m_folder / L"damaged.settings";
+        writeBytes(damaged, row.bytes);
+        const result dumped = tool({L"dump-settings", damaged});
+        EXPECT_EQ(1, dumped.code);
+        EXPECT_NE(std::wstring::npos, dumped.err.find(row.damage)) << dumped.err;
+        EXPECT_EQ(row.recordsBefore, static_cast<std::size_t>(
+                                         std::count(dumped.out.begin(), dumped.out.end(), L'\n')));
+    }
+    EXPECT_EQ(1, tool({L"dump-settings", m_folder / L"missing.settings"}).code);
 }
