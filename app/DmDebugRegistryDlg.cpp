@@ -2,9 +2,7 @@
 
 #include "framework/CWinApp.h"
 #include "platform/IndexedFileDialog.h"
-#include "platform/knownFolders.h"
 #include "resources/resource.h"
-#include "settings/readWriteSettingsToRegistry.h"
 
 namespace {
 
@@ -21,20 +19,8 @@ constexpr modeButton modeButtons[] = {
 };
 
 const wchar_t* const windowCaption = L"Logsmith x64 (TARN internal use only, DO NOT DISTRIBUTE!)";
-const wchar_t* const failureCaption = L"Unable to write to registry";
-const wchar_t* const openFailureText = L"Unable to open registry for writing logging data.\r\n"
-                                       L"\r\n"
-                                       L"Try running this tool as Administrator";
-const wchar_t* const writeFailureText = L"Unable to write logging data to registry.\r\n"
-                                        L"\r\n"
-                                        L"Try running this tool as Administrator";
 const wchar_t* const browseFilter =
     L"Driftmark Log Files (*.dmlog_x64;*.log;*.txt)|*.dmlog_x64;*.log;*.txt||";
-
-// Where a failed settings write would be reported while diagnostic logging is on.
-const wchar_t* tracePath() {
-    return getCachedProductFilePath2(L"", L"Driftmark x64", L"dmLogUI_x64.txt");
-}
 
 bool isExistingFolder(const wchar_t* path) {
     const DWORD attributes = ::GetFileAttributesW(path);
@@ -78,38 +64,32 @@ BOOL CDmDebugRegistryDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     addAboutMenuEntry();
 
-    DWORD mode = logNothing;
-    CString fileName;
-    int writeNewFile = 1;
-    readStoredSettings(mode, fileName, writeNewFile);
-    if (fileName.IsEmpty())
-        fileName = CString(getProductFolder(L"", L"dmDataLog")) + L"." + L"dmlog_x64";
+    loggingSettings settings;
+    readStoredSettings(settings);
+    if (settings.fileName.IsEmpty())
+        settings.fileName = defaultLogFileName();
 
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
-    showModeAndFile(mode, fileName, writeNewFile);
+    showSettings(settings);
     SetWindowText(windowCaption);
     updateFileControls();
     return TRUE;
 }
 
 // A value that is missing or cannot be read keeps the default it was given.
-void CDmDebugRegistryDlg::readStoredSettings(DWORD& mode, CString& fileName, int& writeNewFile) {
+void CDmDebugRegistryDlg::readStoredSettings(loggingSettings& settings) {
     if (!openProductKey(0, 0))
         return;
-    readWriteSettingsToRegistry settings;
-    settings.attachKey(m_hProductKey);
-    settings.readDword(debugDataTransferValue, mode);
-    settings.readCString(debugLogFileValue, fileName);
-    settings.readInt(debugLogFileWriteNewFileValue, writeNewFile);
+    readLoggingSettings(m_hProductKey, settings);
     closeProductKey();
 }
 
-void CDmDebugRegistryDlg::showModeAndFile(DWORD mode, const CString& fileName, int writeNewFile) {
-    SetDlgItemText(IDC_DEBUG_LOG_FILE, fileName);
+void CDmDebugRegistryDlg::showSettings(const loggingSettings& settings) {
+    SetDlgItemText(IDC_DEBUG_LOG_FILE, settings.fileName);
     for (const modeButton& button : modeButtons)
-        CheckDlgButton(button.id, button.mode == mode ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(IDC_DELETE_LOG_FILE, writeNewFile != 0 ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(button.id, button.mode == settings.mode ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(IDC_DELETE_LOG_FILE, settings.writeNewFile != 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void CDmDebugRegistryDlg::updateFileControls() {
@@ -134,35 +114,25 @@ DWORD CDmDebugRegistryDlg::checkedMode() {
     return logNothing;
 }
 
-int CDmDebugRegistryDlg::writeSettings(DWORD mode, const CString& fileName, int writeNewFile) {
-    readWriteSettingsToRegistry settings;
-    settings.attachKey(m_hProductKey);
-    const wchar_t* trace = tracePath();
-    // Every write is attempted, whatever happened to the ones before.
-    const int modeWritten = settings.writeDword(trace, debugDataTransferValue, mode);
-    const int fileWritten = settings.writeCString(trace, debugLogFileValue, fileName);
-    const int flagWritten = settings.writeInt(trace, debugLogFileWriteNewFileValue, writeNewFile);
-    return modeWritten && fileWritten && flagWritten;
-}
-
 void CDmDebugRegistryDlg::OnApply() {
-    CString fileName;
-    GetDlgItemText(IDC_DEBUG_LOG_FILE, fileName);
-    const DWORD mode = checkedMode();
-    const int writeNewFile = IsDlgButtonChecked(IDC_DELETE_LOG_FILE) == BST_CHECKED ? 1 : 0;
+    loggingSettings settings;
+    GetDlgItemText(IDC_DEBUG_LOG_FILE, settings.fileName);
+    settings.mode = checkedMode();
+    settings.writeNewFile = IsDlgButtonChecked(IDC_DELETE_LOG_FILE) == BST_CHECKED ? 1 : 0;
 
     if (openProductKey(0, 1)) {
-        const int written = writeSettings(mode, fileName, writeNewFile);
+        const int written = writeLoggingSettings(m_hProductKey, settings);
         closeProductKey();
         if (!written)
-            MessageBox(writeFailureText, failureCaption, MB_ICONEXCLAMATION | MB_OK);
+            MessageBox(registryWriteFailureText, registryFailureCaption,
+                       MB_ICONEXCLAMATION | MB_OK);
     } else {
-        MessageBox(openFailureText, failureCaption, MB_ICONEXCLAMATION | MB_OK);
+        MessageBox(registryOpenFailureText, registryFailureCaption, MB_ICONEXCLAMATION | MB_OK);
     }
 
     // The default profile is written silently.
     if (openDefaultUserProductKey()) {
-        (void)writeSettings(mode, fileName, writeNewFile);
+        (void)writeLoggingSettings(m_hProductKey, settings);
         closeProductKey();
     }
 }

@@ -2,6 +2,7 @@
 // The logging settings dialog: shows the current user's stored logging mode, log file name and
 // new-file flag, and writes the edited values to the current user and the .DEFAULT profile.
 #ifndef RC_INVOKED
+#include "app/loggingSettings.h"
 #include "framework/CDialog.h"
 
 #include <windows.h>
@@ -52,20 +53,9 @@ protected:
 
 private:
     void addAboutMenuEntry();
-    void readStoredSettings(DWORD& mode, CString& fileName, int& writeNewFile);
-    void showModeAndFile(DWORD mode, const CString& fileName, int writeNewFile);
+    void readStoredSettings(loggingSettings& settings);
+    void showSettings(const loggingSettings& settings);
     DWORD checkedMode();
-    // Writes the three values to the open product key; non-zero when all three succeeded.
-    int writeSettings(DWORD mode, const CString& fileName, int writeNewFile);
 };
 
-// Logging mode codes stored in debugDataTransfer.
-inline constexpr DWORD logInTarget = 3427;
-inline constexpr DWORD logInGui = 5498;
-inline constexpr DWORD logInTargetAndGui = 6138;
-inline constexpr DWORD logNothing = 0;
-
-inline constexpr const wchar_t* debugDataTransferValue = L"debugDataTransfer";
-inline constexpr const wchar_t* debugLogFileValue = L"debugLogFile";
-inline constexpr const wchar_t* debugLogFileWriteNewFileValue = L"debugLogFileWriteNewFile";
 #endif

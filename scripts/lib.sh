@@ -21,7 +21,8 @@ ensure_packages() {
         "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest)
+BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest
+    libcli11-dev nlohmann-json3-dev)
 
 configure_and_build() {
     cd "$LOGSMITH_ROOT"

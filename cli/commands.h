@@ -1,0 +1,39 @@
+#pragma once
+// The tool's commands. Each returns the process exit code: 0 success, 1 the operation failed.
+// Usage errors (exit 2) are caught before a command runs.
+#include "cli/textOutput.h"
+
+#include <optional>
+#include <string>
+
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFailure = 1;
+inline constexpr int exitUsage = 2;
+
+struct showOptions {
+    std::string scope = "all";
+    bool json = false;
+};
+int showCommand(const showOptions& options, textOutput& out);
+
+struct setOptions {
+    std::string scope = "all";
+    std::optional<std::string> mode;
+    std::optional<std::wstring> file;
+    std::optional<std::string> deleteFirst;
+};
+int setCommand(const setOptions& options, textOutput& out, textOutput& err);
+
+struct exportOptions {
+    std::wstring file;
+    std::string scope = "all";
+};
+int exportCommand(const exportOptions& options, textOutput& out, textOutput& err);
+
+int checkCommand(textOutput& out);
+
+struct dumpOptions {
+    std::wstring file;
+    bool json = false;
+};
+int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err);

@@ -1,0 +1,169 @@
+#include "cli/loggingProfiles.h"
+
+#include "app/productRegistryKeys.h"
+#include "support/uniqueResource.h"
+
+#include <cstring>
+
+namespace {
+
+std::wstring productKeyPath(loggingProfile profile) {
+    std::wstring path = profile == loggingProfile::defaultUser
+                            ? std::wstring(defaultUserKeyName) + L"\\"
+                            : std::wstring();
+    return path + softwareKeyName + L"\\" + companyKeyName + L"\\" + productKeyName;
+}
+
+HKEY rootOf(loggingProfile profile) {
+    return profile == loggingProfile::defaultUser ? HKEY_USERS : HKEY_CURRENT_USER;
+}
+
+storedValue queryValue(HKEY key, const wchar_t* name) {
+    storedValue value;
+    DWORD size = 0;
+    // A value may change between the size query and the read: try again a few times.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (::RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
+            return {};
+        value.bytes.resize(size);
+        const LSTATUS status =
+            ::RegQueryValueExW(key, name, nullptr, &value.type, value.bytes.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            value.bytes.resize(size);
+            value.present = true;
+            return value;
+        }
+        if (status != ERROR_MORE_DATA)
+            return {};
+    }
+    return {};
+}
+
+std::wstring typeName(DWORD type) {
+    switch (type) {
+    case REG_NONE:
+        return L"REG_NONE";
+    case REG_SZ:
+        return L"REG_SZ";
+    case REG_EXPAND_SZ:
+        return L"REG_EXPAND_SZ";
+    case REG_BINARY:
+        return L"REG_BINARY";
+    case REG_DWORD:
+        return L"REG_DWORD";
+    case REG_MULTI_SZ:
+        return L"REG_MULTI_SZ";
+    case REG_QWORD:
+        return L"REG_QWORD";
+    default:
+        return L"type " + std::to_wstring(type);
+    }
+}
+
+// The dialog writes both numbers as REG_DWORD of 4 bytes.
+std::wstring numberProblem(const storedValue& value) {
+    if (!value.present)
+        return L"missing";
+    if (value.type != REG_DWORD)
+        return L"wrong type " + typeName(value.type);
+    if (value.bytes.size() != sizeof(DWORD))
+        return L"wrong size " + std::to_wstring(value.bytes.size()) + L" bytes";
+    return {};
+}
+
+// The dialog writes the name as REG_SZ with its terminator.
+std::wstring textProblem(const storedValue& value) {
+    if (!value.present)
+        return L"missing";
+    if (value.type != REG_SZ)
+        return L"wrong type " + typeName(value.type);
+    const std::size_t size = value.bytes.size();
+    if (size % sizeof(wchar_t) != 0 || size < sizeof(wchar_t) || value.bytes[size - 1] != 0 ||
+        value.bytes[size - 2] != 0)
+        return L"not a terminated string (" + std::to_wstring(size) + L" bytes)";
+    return {};
+}
+
+DWORD storedNumber(const storedValue& value) {
+    DWORD number = 0;
+    std::memcpy(&number, value.bytes.data(), sizeof(number));
+    return number;
+}
+
+} // namespace
+
+std::wstring storedText(const storedValue& value) {
+    std::wstring text(value.bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), value.bytes.data(), text.size() * sizeof(wchar_t));
+    return text.substr(0, text.find(L'\0'));
+}
+
+std::vector<loggingProfile> profilesOfScope(const std::string& scope) {
+    if (scope == "user")
+        return {loggingProfile::currentUser};
+    if (scope == "default")
+        return {loggingProfile::defaultUser};
+    return {loggingProfile::currentUser, loggingProfile::defaultUser};
+}
+
+const wchar_t* scopeName(loggingProfile profile) {
+    return profile == loggingProfile::defaultUser ? L"default" : L"user";
+}
+
+std::wstring productKeyFullName(loggingProfile profile) {
+    return (profile == loggingProfile::defaultUser ? L"HKEY_USERS\\" : L"HKEY_CURRENT_USER\\") +
+           productKeyPath(profile);
+}
+
+const char* nameOfMode(DWORD code) {
+    for (const modeName& mode : modeNames)
+        if (mode.code == code)
+            return mode.name;
+    return nullptr;
+}
+
+profileReport inspectProfile(loggingProfile profile) {
+    profileReport report;
+    report.profile = profile;
+    report.mode.name = debugDataTransferValue;
+    report.logFile.name = debugLogFileValue;
+    report.deleteFirst.name = debugLogFileWriteNewFileValue;
+
+    uniqueHkey key;
+    report.keyExists = ::RegOpenKeyExW(rootOf(profile), productKeyPath(profile).c_str(), 0,
+                                       productKeyReadAccess, key.put()) == ERROR_SUCCESS;
+    if (report.keyExists) {
+        report.mode.stored = queryValue(key.get(), debugDataTransferValue);
+        report.logFile.stored = queryValue(key.get(), debugLogFileValue);
+        report.deleteFirst.stored = queryValue(key.get(), debugLogFileWriteNewFileValue);
+        // The dialog's own reads decide what it would show.
+        readLoggingSettings(key.get(), report.shown);
+    }
+    report.mode.problem = numberProblem(report.mode.stored);
+    if (report.mode.problem.empty() && nameOfMode(storedNumber(report.mode.stored)) == nullptr)
+        report.mode.problem = L"unknown mode " + std::to_wstring(storedNumber(report.mode.stored));
+    report.logFile.problem = textProblem(report.logFile.stored);
+    report.deleteFirst.problem = numberProblem(report.deleteFirst.stored);
+
+    // No radio button stands for an unknown code, and Apply then stores "none".
+    if (nameOfMode(report.shown.mode) == nullptr)
+        report.shown.mode = logNothing;
+    if (report.shown.fileName.IsEmpty())
+        report.shown.fileName = defaultLogFileName();
+    report.shown.writeNewFile = report.shown.writeNewFile != 0 ? 1 : 0;
+    return report;
+}
+
+std::wstring systemErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result = length > 0 && text != nullptr ? std::wstring(text, length)
+                                                        : L"error " + std::to_wstring(code);
+    ::LocalFree(text);
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' ||
+                               result.back() == L' ' || result.back() == L'.'))
+        result.pop_back();
+    return result;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The two profiles whose logging values the tool reads and writes, and what is stored in each:
+// the raw values, whether they are well formed, and what the dialog would show for them.
+#include "app/loggingSettings.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class loggingProfile { currentUser, defaultUser };
+
+// The profiles a --scope names: "user", "default" or "all" (both, current user first).
+std::vector<loggingProfile> profilesOfScope(const std::string& scope);
+// "user" or "default".
+const wchar_t* scopeName(loggingProfile profile);
+// The product key's full name, as the registry editor writes it.
+std::wstring productKeyFullName(loggingProfile profile);
+
+// Mode names of the tool and their codes.
+struct modeName {
+    const char* name;
+    DWORD code;
+};
+inline constexpr modeName modeNames[] = {
+    {"target", logInTarget}, {"gui", logInGui}, {"both", logInTargetAndGui}, {"none", logNothing}};
+// The name of a known code, or null.
+const char* nameOfMode(DWORD code);
+
+struct storedValue {
+    bool present = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+};
+
+// The text of a stored string, up to its first terminator.
+std::wstring storedText(const storedValue& value);
+
+// One value as stored, with an empty problem when it has the form the dialog writes.
+struct valueReport {
+    const wchar_t* name = nullptr;
+    storedValue stored;
+    std::wstring problem;
+};
+
+struct profileReport {
+    loggingProfile profile = loggingProfile::currentUser;
+    bool keyExists = false;
+    valueReport mode;
+    valueReport logFile;
+    valueReport deleteFirst;
+    // What the dialog would show (and Apply store) for this profile's values.
+    loggingSettings shown;
+    bool wellFormed() const {
+        return mode.problem.empty() && logFile.problem.empty() && deleteFirst.problem.empty();
+    }
+};
+
+// Reads a profile without creating or changing anything in the registry.
+profileReport inspectProfile(loggingProfile profile);
+
+// The system's text for an error code, without a trailing line break.
+std::wstring systemErrorText(DWORD code);

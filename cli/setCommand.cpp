@@ -1,0 +1,86 @@
+// set: writes the three values to each chosen profile, exactly as the dialog's Apply does.
+#include "cli/commands.h"
+#include "cli/loggingProfiles.h"
+
+#include "app/productRegistryKeys.h"
+
+namespace {
+
+// The longest path the system accepts.
+constexpr std::size_t maxPathLength = 32767;
+
+// What the dialog would show for the current user: the start of every set.
+loggingSettings startingSettings() {
+    return inspectProfile(loggingProfile::currentUser).shown;
+}
+
+DWORD modeCode(const std::string& name) {
+    for (const modeName& mode : modeNames)
+        if (name == mode.name)
+            return mode.code;
+    return logNothing;
+}
+
+// The dialog's text on one line, then the system's.
+std::wstring failureText(loggingProfile profile, const wchar_t* dialogText, DWORD error) {
+    std::wstring text(dialogText);
+    for (std::size_t at; (at = text.find(L"\r\n\r\n")) != std::wstring::npos;)
+        text.replace(at, 4, L" ");
+    return productKeyFullName(profile) + L": " + text + L" (" + systemErrorText(error) + L")\n";
+}
+
+// Opens the profile's product key for writing and stores the values; 0 on success, else the
+// error written to err.
+bool writeProfile(loggingProfile profile, const loggingSettings& settings, textOutput& err) {
+    productKeyChain userChain;
+    defaultUserKeyChain defaultChain;
+    LSTATUS opened = ERROR_SUCCESS;
+    HKEY product = nullptr;
+    if (profile == loggingProfile::currentUser) {
+        opened = userChain.open(HKEY_CURRENT_USER, productKeyWriteAccess);
+        product = userChain.product.get();
+    } else {
+        opened = defaultChain.open();
+        product = defaultChain.chain.product.get();
+    }
+    if (opened != ERROR_SUCCESS) {
+        err.write(failureText(profile, registryOpenFailureText, static_cast<DWORD>(opened)));
+        return false;
+    }
+    ::SetLastError(ERROR_SUCCESS);
+    if (!writeLoggingSettings(product, settings)) {
+        err.write(failureText(profile, registryWriteFailureText, ::GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
+    loggingSettings settings = startingSettings();
+    if (options.mode)
+        settings.mode = modeCode(*options.mode);
+    if (options.file) {
+        if (options.file->size() > maxPathLength) {
+            err.write(L"logsmithctl: the log file path is longer than " +
+                      std::to_wstring(maxPathLength) + L" characters; nothing was changed\n");
+            return exitUsage;
+        }
+        settings.fileName = options.file->c_str();
+    }
+    if (options.deleteFirst)
+        settings.writeNewFile = *options.deleteFirst == "yes" ? 1 : 0;
+    if (settings.mode != logNothing && settings.fileName.IsEmpty())
+        err.write(L"logsmithctl: warning: logging is on but the log file name is empty; it is "
+                  L"stored as the dialog would store it\n");
+
+    bool allWritten = true;
+    for (loggingProfile profile : profilesOfScope(options.scope)) {
+        if (writeProfile(profile, settings, err))
+            out.write(L"written: " + productKeyFullName(profile) + L"\n");
+        else
+            allWritten = false;
+    }
+    return allWritten ? exitSuccess : exitFailure;
+}

@@ -1,0 +1,377 @@
+#include "cli/logsmithctl.h"
+
+#include "app/loggingSettings.h"
+#include "platform/knownFolders.h"
+#include "settings/readWriteSettingsToFile.h"
+#include "support/uniqueResource.h"
+#include "tests/testing/scratchRegistry.h"
+#include "tests/testing/tempFolder.h"
+
+#include <nlohmann/json.hpp>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <functional>
+
+namespace {
+
+const wchar_t* const userKey = L"Software\\Tarnwick\\Driftmarkx64";
+const wchar_t* const defaultKey = L".DEFAULT\\Software\\Tarnwick\\Driftmarkx64";
+
+std::wstring g_appData;
+HRESULT WINAPI testFolderLookup(HWND, int folder, HANDLE, DWORD, wchar_t* path) {
+    if (folder != CSIDL_APPDATA)
+        return E_FAIL;
+    wcscpy_s(path, MAX_PATH, g_appData.c_str());
+    return S_OK;
+}
+
+std::string readBytes(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct result {
+    int code;
+    std::wstring out;
+    std::wstring err;
+};
+
+// Starts a program with its standard output in a file; the exit code and that output.
+result runProcess(const std::wstring& commandLine, const std::wstring& outputFile) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    uniqueFileHandle output(::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                          &inherit, CREATE_ALWAYS, 0, nullptr));
+    uniqueFileHandle input(
+        ::CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
+    PROCESS_INFORMATION child{};
+    std::wstring line = commandLine;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &child))
+        return {-1, L"", L"cannot start " + commandLine};
+    uniqueKernelHandle process(child.hProcess);
+    uniqueKernelHandle thread(child.hThread);
+    output.reset();
+    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
+        ::TerminateProcess(process.get(), 0xFFFF);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    uniqueFileHandle file(::CreateFileW(outputFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    std::string bytes(65536, '\0');
+    DWORD read = 0;
+    ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    return {static_cast<int>(code), fromUtf8(bytes), L""};
+}
+
+class logsmithctl : public scratchRegistry {
+protected:
+    void SetUp() override {
+        scratchRegistry::SetUp();
+        g_appData = m_folder.path();
+        m_previousLookup = setFolderPathLookup(&testFolderLookup);
+    }
+    void TearDown() override {
+        setFolderPathLookup(m_previousLookup);
+        scratchRegistry::TearDown();
+    }
+
+    result tool(std::initializer_list<std::wstring> arguments) {
+        stringOutput out;
+        stringOutput err;
+        const int code = run(arguments, out, err);
+        return {code, out.text(), err.text()};
+    }
+
+    static void store(HKEY root, const wchar_t* key, DWORD mode, const std::wstring& file,
+                      DWORD flag) {
+        writeRawValue(root, key, debugDataTransferValue, REG_DWORD, &mode, sizeof(mode));
+        writeRawValue(root, key, debugLogFileValue, REG_SZ, file.c_str(),
+                      static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
+        writeRawValue(root, key, debugLogFileWriteNewFileValue, REG_DWORD, &flag, sizeof(flag));
+    }
+
+    // The three values exactly as the dialog's Apply leaves them.
+    static void expectStored(HKEY root, const wchar_t* key, DWORD mode, const std::wstring& file,
+                             DWORD flag) {
+        const rawRegistryValue storedMode = readRawValue(root, key, debugDataTransferValue);
+        EXPECT_EQ(static_cast<DWORD>(REG_DWORD), storedMode.type);
+        EXPECT_EQ(4u, storedMode.bytes.size());
+        EXPECT_EQ(mode, storedMode.dword());
+        const rawRegistryValue storedFile = readRawValue(root, key, debugLogFileValue);
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), storedFile.type);
+        EXPECT_EQ((file.size() + 1) * sizeof(wchar_t), storedFile.bytes.size());
+        EXPECT_EQ(file, storedFile.text());
+        const rawRegistryValue storedFlag = readRawValue(root, key, debugLogFileWriteNewFileValue);
+        EXPECT_EQ(static_cast<DWORD>(REG_DWORD), storedFlag.type);
+        EXPECT_EQ(4u, storedFlag.bytes.size());
+        EXPECT_EQ(flag, storedFlag.dword());
+    }
+
+    tempFolder m_folder;
+    folderPathLookup m_previousLookup = nullptr;
+};
+
+} // namespace
+
+TEST_F(logsmithctl, setWritesWhatApplyWritesToEachScopeAndShowReadsItBack) {
+    const std::wstring file = m_folder / L"logs\\run \"1\".dmlog_x64";
+    store(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 0);
+
+    result set = tool({L"set", L"--mode", L"both", L"--file", file, L"--scope", L"default"});
+    EXPECT_EQ(0, set.code) << set.err;
+    expectStored(HKEY_USERS, defaultKey, logInTargetAndGui, file, 0);
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 0);
+
+    // Options not given keep what the dialog shows for the current user.
+    set = tool({L"set", L"--delete-first", L"yes"});
+    EXPECT_EQ(0, set.code) << set.err;
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 1);
+    expectStored(HKEY_USERS, defaultKey, logInGui, L"C:\\kept.log", 1);
+
+    set = tool({L"set", L"--mode", L"target", L"--file", file, L"--scope", L"user"});
+    const result shown = tool({L"show", L"--json"});
+    ASSERT_EQ(0, shown.code);
+    const nlohmann::json json = nlohmann::json::parse(toUtf8(shown.out));
+    ASSERT_EQ(2u, json["profiles"].size());
+    const nlohmann::json& user = json["profiles"][0];
+    EXPECT_EQ("user", user["scope"]);
+    EXPECT_EQ("target", user["mode"]["name"]);
+    EXPECT_EQ(3427, user["mode"]["code"]);
+    EXPECT_EQ(toUtf8(file), user["logFile"]["value"]);
+    EXPECT_EQ(true, user["deleteFirst"]["value"]);
+    EXPECT_EQ(true, user["wellFormed"]);
+    EXPECT_EQ("gui", json["profiles"][1]["mode"]["name"]);
+
+    const result text = tool({L"show", L"--scope", L"user"});
+    EXPECT_NE(std::wstring::npos, text.out.find(L"target (3427)")) << text.out;
+    EXPECT_EQ(std::wstring::npos, text.out.find(L".DEFAULT")) << text.out;
+}
+
+TEST_F(logsmithctl, showMarksMalformedValuesWithWhatTheDialogShows) {
+    const DWORD wide = 0x12345678;
+    const ULONGLONG tooWide = 3427;
+    writeRawValue(HKEY_CURRENT_USER, userKey, debugDataTransferValue, REG_QWORD, &tooWide, 8);
+    writeRawValue(HKEY_CURRENT_USER, userKey, debugLogFileValue, REG_BINARY, &wide, 3);
+    const result shown = tool({L"show", L"--scope", L"user", L"--json"});
+    const nlohmann::json user = nlohmann::json::parse(toUtf8(shown.out))["profiles"][0];
+    EXPECT_EQ("wrong type REG_QWORD", user["mode"]["state"]);
+    EXPECT_EQ("none", user["mode"]["name"]) << "an 8-byte value cannot be read: the default";
+    EXPECT_EQ("wrong type REG_BINARY", user["logFile"]["state"]);
+    EXPECT_EQ("missing", user["deleteFirst"]["state"]);
+    EXPECT_EQ(true, user["deleteFirst"]["value"]);
+    EXPECT_EQ(false, user["wellFormed"]);
+
+    const result text = tool({L"show", L"--scope", L"user"});
+    EXPECT_NE(std::wstring::npos,
+              text.out.find(L"wrong type REG_QWORD; the dialog shows: none (0)"))
+        << text.out;
+}
+
+TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
+    const std::wstring file = m_folder / L"run.dmlog_x64";
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        int code;
+        const wchar_t* finding;
+    } rows[] = {
+        {"agree", [&] {}, 0, L"both profiles hold the same"},
+        {"disagree", [&] { store(HKEY_USERS, defaultKey, logInGui, file, 1); }, 1,
+         L"the profiles disagree on debugDataTransfer: 3427 (current user) and 5498"},
+        {"malformed",
+         [&] {
+             const WORD half = 1;
+             writeRawValue(HKEY_USERS, defaultKey, debugLogFileWriteNewFileValue, REG_DWORD, &half,
+                           2);
+         },
+         1, L"debugLogFileWriteNewFile is wrong size 2 bytes"},
+        {"missing folder",
+         [&] {
+             const std::wstring lost = m_folder / L"gone\\run.log";
+             store(HKEY_CURRENT_USER, userKey, logInTarget, lost, 1);
+             store(HKEY_USERS, defaultKey, logInTarget, lost, 1);
+         },
+         1, L"logging is on but the folder of"},
+        {"missing values", [&] { ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"); }, 1,
+         L"debugDataTransfer is missing"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        store(HKEY_CURRENT_USER, userKey, logInTarget, file, 1);
+        store(HKEY_USERS, defaultKey, logInTarget, file, 1);
+        row.arrange();
+        const result checked = tool({L"check"});
+        EXPECT_EQ(row.code, checked.code);
+        EXPECT_NE(std::wstring::npos, checked.out.find(row.finding)) << checked.out;
+    }
+}
+
+TEST_F(logsmithctl, badInputIsRefusedAndChangesNothing) {
+    store(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 1);
+    const struct {
+        std::vector<std::wstring> arguments;
+        int code;
+        const wchar_t* message;
+    } rows[] = {
+        {{}, 2, L"subcommand"},
+        {{L"frobnicate"}, 2, L"frobnicate"},
+        {{L"set", L"--mode", L"loud"}, 2, L"loud"},
+        {{L"set", L"--colour", L"red"}, 2, L"--colour"},
+        {{L"set", L"--file", std::wstring(32768, L'x')}, 2, L"32767"},
+        {{L"show", L"--scope", L"machine"}, 2, L"machine"},
+        {{L"export"}, 2, L"file"},
+        {{L"export", m_folder / L"missing\\out.reg"}, 1, L"folder does not exist"},
+    };
+    for (const auto& row : rows) {
+        stringOutput out;
+        stringOutput err;
+        EXPECT_EQ(row.code, run(row.arguments, out, err));
+        EXPECT_NE(std::wstring::npos, err.text().find(row.message)) << err.text();
+    }
+    EXPECT_FALSE(keyExists(HKEY_USERS, defaultKey));
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 1);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((m_folder / L"missing").c_str()));
+
+    // An empty name with logging on is stored, as the dialog would, with a warning.
+    const result empty = tool({L"set", L"--file", L""});
+    EXPECT_EQ(0, empty.code);
+    EXPECT_NE(std::wstring::npos, empty.err.find(L"warning")) << empty.err;
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"", 1);
+}
+
+TEST_F(logsmithctl, aProfileThatCannotBeWrittenIsReportedWithTheDialogsText) {
+    makeRootRefuseCreation(HKEY_USERS);
+    const result set = tool({L"set", L"--mode", L"gui", L"--file", L"C:\\a.log"});
+    EXPECT_EQ(1, set.code);
+    EXPECT_NE(std::wstring::npos,
+              set.err.find(L"HKEY_USERS\\.DEFAULT\\Software\\Tarnwick\\Driftmarkx64: Unable to "
+                           L"open registry for writing logging data. Try running this tool as "
+                           L"Administrator ("))
+        << set.err;
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 1);
+}
+
+TEST_F(logsmithctl, exportIsReadBackByTheSystemsRegImport) {
+    const std::wstring file = L"C:\\logs\\with \"quotes\" and \\\\server\\share.log";
+    store(HKEY_CURRENT_USER, userKey, logInTargetAndGui, file, 0);
+    store(HKEY_USERS, defaultKey, logInGui, L"", 1);
+    const std::wstring exported = m_folder / L"settings.reg";
+    ASSERT_EQ(0, tool({L"export", exported}).code);
+
+    // The system's reg tool runs outside this process's redirected roots: point the file's
+    // sections at the scratch keys behind them, leaving every value line as exported.
+    uniqueFileHandle in(
+        ::CreateFileW(exported.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string bytes(65536, '\0');
+    DWORD read = 0;
+    ::ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    in.reset();
+    ASSERT_GE(read, 2u);
+    ASSERT_EQ("\xFF\xFE", bytes.substr(0, 2));
+    std::wstring text((read - 2) / 2, L'\0');
+    std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    EXPECT_EQ(0u, text.find(L"Windows Registry Editor Version 5.00\r\n\r\n["));
+    for (const auto& [from, to] :
+         {std::pair<std::wstring, std::wstring>{
+              L"[HKEY_CURRENT_USER\\", L"[HKEY_CURRENT_USER\\" + scratchPath() + L"\\HKCU\\"},
+          {L"[HKEY_USERS\\", L"[HKEY_CURRENT_USER\\" + scratchPath() + L"\\HKU\\"}})
+        text.replace(text.find(from), from.size(), to);
+    const std::wstring redirected = m_folder / L"redirected.reg";
+    uniqueFileHandle out(
+        ::CreateFileW(redirected.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    std::string redirectedBytes = "\xFF\xFE";
+    redirectedBytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    DWORD written = 0;
+    ::WriteFile(out.get(), redirectedBytes.data(), static_cast<DWORD>(redirectedBytes.size()),
+                &written, nullptr);
+    out.reset();
+
+    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick"));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"));
+    wchar_t system[MAX_PATH];
+    ASSERT_NE(0u, ::GetSystemDirectoryW(system, MAX_PATH));
+    const result imported =
+        runProcess(std::wstring(L"\"") + system + L"\\reg.exe\" import \"" + redirected + L"\"",
+                   m_folder / L"reg-output.txt");
+    ASSERT_EQ(0, imported.code) << imported.out;
+    expectStored(HKEY_CURRENT_USER, userKey, logInTargetAndGui, file, 0);
+    expectStored(HKEY_USERS, defaultKey, logInGui, L"", 1);
+}
+
+TEST_F(logsmithctl, runsAsAProgramWithUtf8OutputAndExitCodes) {
+    const result version =
+        runProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" --version", m_folder / L"v.txt");
+    EXPECT_EQ(0, version.code);
+    EXPECT_EQ(L"logsmithctl 1.0.0.1\r\n", version.out);
+    EXPECT_EQ(versionText(), L"logsmithctl 1.0.0.1");
+
+    const result usage =
+        runProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" nothing", m_folder / L"u.txt");
+    EXPECT_EQ(2, usage.code);
+    EXPECT_NE(std::wstring::npos, usage.out.find(L"Usage")) << usage.out;
+}
+
+TEST_F(logsmithctl, dumpSettingsListsRecordsAndPointsAtDamage) {
+    const std::wstring saved = m_folder / L"store.settings";
+    {
+        readWriteSettingsToFile store;
+        ASSERT_NE(0, store.writeDword(nullptr, L"count", 3427));
+        ASSERT_NE(0, store.writeWord(nullptr, L"short", -2));
+        ASSERT_NE(0, store.writeCString(nullptr, L"path", CString(L"C:\\a \"b\"")));
+        ASSERT_NE(0, store.save(saved.c_str()));
+    }
+    const result listed = tool({L"dump-settings", saved});
+    EXPECT_EQ(0, listed.code) << listed.err;
+    EXPECT_EQ(L"\"count\"  number  4  3427 (0x00000d63)\n"
+              L"\"path\"  string  18  \"C:\\\\a \\\"b\\\"\"\n"
+              L"\"short\"  number  2  65534 (0xfffe)\n",
+              listed.out);
+    const nlohmann::json json =
+        nlohmann::json::parse(toUtf8(tool({L"dump-settings", saved, L"--json"}).out));
+    EXPECT_EQ(3u, json["records"].size());
+    EXPECT_EQ("C:\\a \"b\"", json["records"][1]["value"]);
+
+    std::string image = readBytes(saved);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const wchar_t* damage;
+        std::size_t recordsBefore;
+    } rows[] = {
+        {"empty", "", L"at offset 0: no record count", 0},
+        {"truncated", image.substr(0, image.size() - 1),
+         L"offset 72: record 3 of 3: the value size runs past the end", 2},
+        {"huge count", std::string("\xFF\xFF\xFF\x7F", 4) + image.substr(4),
+         L"record 4 of 2147483647: the name size is cut off", 3},
+        {"text file", "[section]\r\nname=value\r\n", L"the name size runs past the end", 0},
+        {"trailing bytes", image + "xyz", L"3 bytes after the last record", 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring damaged = m_folder / L"damaged.settings";
+        writeBytes(damaged, row.bytes);
+        const result dumped = tool({L"dump-settings", damaged});
+        EXPECT_EQ(1, dumped.code);
+        EXPECT_NE(std::wstring::npos, dumped.err.find(row.damage)) << dumped.err;
+        EXPECT_EQ(row.recordsBefore, static_cast<std::size_t>(
+                                         std::count(dumped.out.begin(), dumped.out.end(), L'\n')));
+    }
+    EXPECT_EQ(1, tool({L"dump-settings", m_folder / L"missing.settings"}).code);
+}

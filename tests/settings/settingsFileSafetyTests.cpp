@@ -1,0 +1,248 @@
+#include "settings/fileBuffer.h"
+#include "settings/readWriteSettingsToFile.h"
+
+#include "support/tarnHeapTesting.h"
+
+#include "tests/settings/allocationWatch.h"
+#include "tests/settings/saveLoop/crashStores.h"
+#include "tests/settings/settingsFileTesting.h"
+#include "tests/testing/tempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+bool anyTemporary(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*.tmp").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(search);
+    return true;
+}
+
+// The file calls of save; the step under test fails with its own code.
+enum class step { none, create, write, shortWrite, flush, close, replace, replaceBusy };
+step g_failing = step::none;
+int g_replaceCalls = 0;
+
+bool failsHere(step here, DWORD error) {
+    if (g_failing != here)
+        return false;
+    ::SetLastError(error);
+    return true;
+}
+
+HANDLE WINAPI failingCreate(const wchar_t* name, DWORD access, DWORD share,
+                            SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD attributes,
+                            HANDLE templateFile) {
+    return failsHere(step::create, ERROR_DISK_FULL)
+               ? INVALID_HANDLE_VALUE
+               : ::CreateFileW(name, access, share, security, disposition, attributes,
+                               templateFile);
+}
+BOOL WINAPI failingWrite(HANDLE file, const void* data, DWORD bytes, DWORD* written,
+                         OVERLAPPED* overlapped) {
+    if (g_failing != step::write && g_failing != step::shortWrite)
+        return ::WriteFile(file, data, bytes, written, overlapped);
+    ::WriteFile(file, data, bytes / 2, written, overlapped); // half reaches the disk
+    return !failsHere(step::write, ERROR_HANDLE_DISK_FULL);
+}
+BOOL WINAPI failingFlush(HANDLE file) {
+    return !failsHere(step::flush, ERROR_IO_DEVICE) && ::FlushFileBuffers(file);
+}
+BOOL WINAPI failingClose(HANDLE file) {
+    ::CloseHandle(file);
+    return !failsHere(step::close, ERROR_NETNAME_DELETED);
+}
+BOOL WINAPI failingReplace(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    ++g_replaceCalls;
+    if (failsHere(step::replace, ERROR_ACCESS_DENIED) ||
+        (g_replaceCalls < 3 && failsHere(step::replaceBusy, ERROR_SHARING_VIOLATION)))
+        return FALSE;
+    return ::MoveFileExW(from, to, flags);
+}
+
+LPVOID WINAPI refuseAllocation(HANDLE, DWORD, SIZE_T) {
+    return nullptr;
+}
+LPVOID WINAPI refuseGrowth(HANDLE, DWORD, LPVOID, SIZE_T) {
+    return nullptr;
+}
+
+class settingsFileSafety : public ::testing::Test {
+protected:
+    std::wstring path() const { return folder / L"settings.bin"; }
+    tempFolder folder;
+};
+
+} // namespace
+
+TEST_F(settingsFileSafety, aSaveThatFailsAtAnyStepLeavesTheOldFileAndNoTemporary) {
+    const std::string old = encodeImage({{L"old", 4, littleEndian32(1)}});
+    const struct {
+        step failing;
+        int result;
+        DWORD error;
+        int replaceCalls;
+    } rows[] = {
+        {step::create, 0, ERROR_DISK_FULL, 0},
+        {step::write, 0, ERROR_HANDLE_DISK_FULL, 0},
+        {step::shortWrite, 0, ERROR_WRITE_FAULT, 0},
+        {step::flush, 0, ERROR_IO_DEVICE, 0},
+        {step::close, 0, ERROR_NETNAME_DELETED, 0},
+        {step::replace, 0, ERROR_ACCESS_DENIED, 10}, // retried for a while, then given up
+        {step::replaceBusy, 1, 0, 3},                // a scanner let go in time
+    };
+    readWriteSettingsToFile store;
+    fillCrashStore(store, 1);
+    const std::string image = storeImage(store);
+    const settingsFileCalls previous = setSettingsFileCalls(
+        {failingCreate, failingWrite, failingFlush, failingClose, failingReplace});
+    for (const auto& r : rows) {
+        writeWholeFile(path(), old);
+        g_failing = r.failing;
+        g_replaceCalls = 0;
+        const int result = store.save(path().c_str());
+        const DWORD error = ::GetLastError();
+        const int row = static_cast<int>(r.failing);
+        EXPECT_EQ(r.result, result) << row;
+        if (r.result == 0) {
+            EXPECT_EQ(r.error, error) << row;
+        }
+        EXPECT_EQ(r.replaceCalls, g_replaceCalls) << row;
+        EXPECT_EQ(r.result != 0 ? image : old, readWholeFile(path())) << row;
+        EXPECT_FALSE(anyTemporary(folder.path())) << row;
+    }
+    setSettingsFileCalls(previous);
+    g_failing = step::none;
+}
+
+TEST_F(settingsFileSafety, runningOutOfMemoryAnywhereInLoadOrSaveFailsCleanly) {
+    const std::string old = encodeImage({{L"a", 4, littleEndian32(1)}});
+    readWriteSettingsToFile expected;
+    for (int i = 0; i < 6; ++i)
+        expected.writeCString(nullptr, (L"name of some length " + std::to_wstring(i)).c_str(),
+                              CString(L"a text of some length"));
+    const std::string image = storeImage(expected);
+    const std::wstring file = path(); // made here: the watch fails the test's own allocations too
+
+    int failures = 0;
+    for (unsigned n = 1;; ++n) {
+        writeWholeFile(file, image);
+        allocationWatch watch;
+        {
+            readWriteSettingsToFile store;
+            watch.failAllocation(n);
+            const int loaded = store.load(file.c_str());
+            const bool loadFailed = !watch.failurePending();
+            watch.failAllocation(0);
+            if (loadFailed) {
+                EXPECT_EQ(0, loaded) << n;
+                EXPECT_EQ(0u, store.getRecordCount()) << n;
+            } else {
+                EXPECT_EQ(0, store.compare(expected)) << n;
+            }
+            ASSERT_EQ(1, loadImage(store, old));
+            watch.failAllocation(n);
+            const int saved = store.save(file.c_str());
+            const bool saveFailed = !watch.failurePending();
+            watch.failAllocation(0);
+            EXPECT_EQ(saveFailed ? 0 : 1, saved) << n;
+            EXPECT_EQ(saveFailed ? image : old, readWholeFile(file)) << n;
+            EXPECT_FALSE(anyTemporary(folder.path())) << n;
+            failures += saveFailed ? 1 : 0;
+            if (!loadFailed && !saveFailed)
+                break;
+        }
+        EXPECT_EQ(0, watch.liveBytes()) << n;
+        ASSERT_LT(n, 1000u);
+    }
+    EXPECT_GT(failures, 0);
+}
+
+TEST_F(settingsFileSafety, theSupportHeapRunningOutDuringLoadLeavesNoBlockBehind) {
+    readWriteSettingsToFile expected;
+    for (int i = 0; i < 4; ++i)
+        expected.writeInt(nullptr, (L"n" + std::to_wstring(i)).c_str(), i);
+    writeWholeFile(path(), storeImage(expected));
+    const std::wstring file = path();
+    unsigned n = 1;
+    for (;; ++n) {
+        tarnHeapSeam seam;
+        bool failed = false;
+        {
+            readWriteSettingsToFile store;
+            seam.failAllocation(n);
+            const int loaded = store.load(file.c_str());
+            failed = !seam.failurePending();
+            seam.failAllocation(0);
+            EXPECT_EQ(failed ? 0 : 1, loaded) << n;
+            EXPECT_EQ(failed ? 0 : 4u, store.getRecordCount()) << n;
+        }
+        EXPECT_EQ(0, seam.liveBlocks()) << n;
+        if (!failed)
+            break;
+        ASSERT_LT(n, 100u);
+    }
+    EXPECT_EQ(13u, n); // each record takes three blocks: itself, its name and its value
+}
+
+TEST_F(settingsFileSafety, theFileBuffersHeapRunningOutFailsLoadAndSave) {
+    const std::string old = encodeImage({{L"a", 4, littleEndian32(1)}});
+    writeWholeFile(path(), old);
+    readWriteSettingsToFile store;
+    ASSERT_EQ(1, store.writeDword(nullptr, L"new", 2));
+    const fileBufferHeapCalls previous =
+        setFileBufferHeapCalls({nullptr, refuseAllocation, refuseGrowth, nullptr, nullptr});
+    EXPECT_EQ(0, store.save(path().c_str()));
+    EXPECT_EQ(1u, store.getRecordCount());
+    EXPECT_EQ(0, store.load(path().c_str()));
+    EXPECT_EQ(0u, store.getRecordCount());
+    setFileBufferHeapCalls(previous);
+    EXPECT_EQ(old, readWholeFile(path()));
+}
+
+TEST_F(settingsFileSafety, aSaveKilledAtAnyMomentLeavesOneWholeStoreOrTheOther) {
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring program = self;
+    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"settingsSaveLoop.exe";
+    readWriteSettingsToFile stores[2];
+    fillCrashStore(stores[0], 0);
+    fillCrashStore(stores[1], 1);
+    const std::wstring eventName =
+        L"Local\\settingsSaveLoop-" + std::to_wstring(::GetCurrentProcessId());
+    HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(nullptr, started);
+
+    std::mt19937 random(4711);
+    for (int kill = 0; kill < 50; ++kill) {
+        ::ResetEvent(started);
+        std::wstring command = L"\"" + program + L"\" \"" + path() + L"\" " + eventName;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
+                                     CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child))
+            << ::GetLastError();
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(started, 20000)) << kill;
+        ::Sleep(random() % 40);
+        ::TerminateProcess(child.hProcess, 9);
+        ::WaitForSingleObject(child.hProcess, INFINITE);
+        ::CloseHandle(child.hThread);
+        ::CloseHandle(child.hProcess);
+
+        readWriteSettingsToFile loaded;
+        fileBuffer buffer;
+        ASSERT_EQ(1, buffer.readFile(path().c_str(), nullptr)) << kill;
+        bool complete = false;
+        ASSERT_EQ(1, loaded.loadFromBuffer(buffer, &complete)) << kill;
+        EXPECT_TRUE(complete) << kill;
+        EXPECT_TRUE(loaded.compare(stores[0]) == 0 || loaded.compare(stores[1]) == 0) << kill;
+    }
+    ::CloseHandle(started);
+}
