@@ -5,6 +5,7 @@
 
 #include "settings/readWriteSettingsToFileNames.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -64,6 +65,9 @@ int readWriteSettingsToFile::readStringList(const wchar_t* valueName, std::vecto
         DWORD count = 0;
         if (!readDword(listCountName(valueName).c_str(), count))
             count = 0;
+        // A damaged count must not make the read run through billions of lookups: no more
+        // elements can be found than the store holds records.
+        count = static_cast<DWORD>(std::min<std::size_t>(count, records.size()));
         for (DWORD i = 0; i < count; ++i) {
             CString element;
             if (readCString(listElementName(valueName, static_cast<int>(i)).c_str(), element))

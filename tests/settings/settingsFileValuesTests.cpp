@@ -177,6 +177,10 @@ TEST(settingsFileValues, stringListsKeepStaleElementsAndEmptyOnes) {
     ASSERT_EQ(1, store.removeRecord(L"list_0"));
     ASSERT_EQ(1, store.readStringList(L"list", list));
     EXPECT_EQ((std::vector<CString>{L"", L"three"}), list); // a missing index is skipped
+    // A damaged count ends with the records the store holds, not after billions of lookups.
+    ASSERT_EQ(1, store.writeDword(nullptr, L"list_NumItems", 0xFFFFFFFF));
+    ASSERT_EQ(1, store.readStringList(L"list", list));
+    EXPECT_EQ((std::vector<CString>{L"", L"three"}), list);
     ASSERT_EQ(1, store.readStringList(L"none", list));
     EXPECT_TRUE(list.empty());
 }
