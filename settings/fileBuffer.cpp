@@ -15,6 +15,16 @@ constexpr std::uint64_t largestSize = 0xFFFFFFFFull;
 
 fileBufferHeapCalls g_heap = {::HeapCreate, ::HeapAlloc, ::HeapReAlloc, ::HeapFree, ::HeapDestroy};
 
+// An existing file, shared for reading; empty (with the reason in GetLastError) otherwise.
+uniqueFileHandle openForReading(const wchar_t* name, SECURITY_ATTRIBUTES* security) {
+    if (name == nullptr) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return uniqueFileHandle();
+    }
+    return uniqueFileHandle(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, security,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 } // namespace
 
 fileBufferHeapCalls setFileBufferHeapCalls(fileBufferHeapCalls calls) {
@@ -114,12 +124,7 @@ int fileBuffer::close() {
 
 int fileBuffer::readFile(const wchar_t* name, SECURITY_ATTRIBUTES* security) {
     freeData();
-    if (name == nullptr) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    uniqueFileHandle input(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, security,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    uniqueFileHandle input = openForReading(name, security);
     if (!input)
         return 0;
     LARGE_INTEGER fileSize{};
@@ -172,12 +177,7 @@ int fileBuffer::saveFile(const char* name, SECURITY_ATTRIBUTES* security) {
 int fileBuffer::getFileTimes(const wchar_t* name, SECURITY_ATTRIBUTES* security, FILETIME& created,
                              FILETIME& lastWritten, FILETIME& lastAccessed) {
     created = lastWritten = lastAccessed = FILETIME{};
-    if (name == nullptr) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    uniqueFileHandle input(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, security,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    uniqueFileHandle input = openForReading(name, security);
     if (!input)
         return 0;
     ::GetFileTime(input.get(), &created, &lastAccessed, &lastWritten);
