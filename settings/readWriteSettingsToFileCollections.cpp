@@ -3,6 +3,7 @@
 // that overrides a scalar operation changes its collections too.
 #include "settings/readWriteSettingsToFile.h"
 
+#include "settings/listElements.h"
 #include "settings/readWriteSettingsToFileNames.h"
 
 #include <algorithm>
@@ -63,14 +64,19 @@ int readWriteSettingsToFile::readStringList(const wchar_t* valueName, std::vecto
         return 1;
     try {
         DWORD count = 0;
-        if (!readDword(listCountName(valueName).c_str(), count))
-            count = 0;
-        // A damaged count must not make the read run through billions of lookups: no more
-        // elements can be found than the store holds records.
-        count = static_cast<DWORD>(std::min<std::size_t>(count, records.size()));
-        for (DWORD i = 0; i < count; ++i) {
+        if (!readDword(listCountName(valueName).c_str(), count) || count == 0)
+            return 1;
+        // The elements are looked for among the stored names, which sit together in name order:
+        // missing lower elements lose nothing, and a damaged count costs no lookups.
+        listElements elements(std::wstring(valueName) + L"_", count);
+        for (auto it = records.lower_bound(elements.prefix()); it != records.end(); ++it) {
+            if (it->first.compare(0, elements.prefix().size(), elements.prefix()) != 0)
+                break;
+            elements.offer(it->first.c_str());
+        }
+        for (const listElements::element& found : elements.inIndexOrder()) {
             CString element;
-            if (readCString(listElementName(valueName, static_cast<int>(i)).c_str(), element))
+            if (readCString(found.name.c_str(), element))
                 list.push_back(element);
         }
     } catch (const std::bad_alloc&) {

@@ -4,11 +4,14 @@
 #include "containers/hashMap.h"
 #include "diagnostics/logFile.h"
 #include "settings/CPersistStubStringArray.h"
+#include "settings/listElements.h"
 #include "support/stubString.h"
 
 #include <cstdlib>
 #include <cwchar>
 #include <initializer_list>
+#include <new>
+#include <string>
 
 namespace {
 
@@ -44,17 +47,16 @@ CString listName(const wchar_t* name, const wchar_t* format, int index = 0) {
     return composed;
 }
 
-// A stored count cannot name more elements than the key holds values; reading up to a hostile
-// count would take billions of queries.
-template <class Count> bool limitToValueCount(HKEY key, Count& count) {
-    DWORD values = 0;
-    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                           nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        values = 0;
-    if (count <= static_cast<Count>(values))
-        return true;
-    count = static_cast<Count>(values);
-    return false;
+int failedWith(DWORD error) {
+    ::SetLastError(error);
+    return 0;
+}
+
+// A failed element read has left its own error; a missing element fails as a missing value.
+int listResult(bool readsSucceeded, const listElements& elements) {
+    if (!readsSucceeded)
+        return 0;
+    return elements.complete() ? 1 : failedWith(ERROR_FILE_NOT_FOUND);
 }
 
 } // namespace
@@ -64,22 +66,26 @@ int readWriteSettingsToRegistry::readStringList(const wchar_t* name, std::vector
     if (name != nullptr)
         readDword(listName(name, L"%ls_NumItems"), count);
     list.clear();
-    int result = limitToValueCount(currentKey, count) ? 1 : 0;
-    for (DWORD index = 0; index < count; ++index) {
+    if (count == 0)
+        return 1;
+    listElements elements(std::wstring(name) + L"_", count);
+    findListElements(elements);
+    int result = 1;
+    for (const listElements::element& found : elements.inIndexOrder()) {
         CString element;
-        if (!readCString(listName(name, L"%ls_%d", static_cast<int>(index)), element))
+        if (!readCString(found.name.c_str(), element))
             result = 0;
         // Empty elements are dropped.
         if (!element.IsEmpty())
             list.push_back(element);
     }
-    return result;
+    return listResult(result != 0, elements);
 }
 
 int readWriteSettingsToRegistry::writeStringList(const wchar_t* tracePath, const wchar_t* name,
                                                  const std::vector<CString>& list) {
     if (name == nullptr)
-        return 0;
+        return failedWith(ERROR_INVALID_PARAMETER);
     // The count's own result is not part of the list's.
     writeDword(tracePath, listName(name, L"%ls_NumItems"), static_cast<DWORD>(list.size()));
     int result = 1;
@@ -136,29 +142,34 @@ int readWriteSettingsToRegistry::deleteMapNumbers(const wchar_t* name, unsigned 
 
 int readWriteSettingsToRegistry::readFrameworkStringArray(const wchar_t* name,
                                                           CStringArray& array) {
-    if (currentKey == nullptr || name == nullptr)
-        return 0;
+    if (currentKey == nullptr)
+        return failedWith(ERROR_INVALID_HANDLE);
+    if (name == nullptr)
+        return failedWith(ERROR_INVALID_PARAMETER);
     std::int64_t count = 0;
     int result = readInt64(listName(name, L"%ls_SA_LEN"), count);
-    // Elements beyond the key's values are missing: the read fails after those before them.
-    const bool complete = limitToValueCount(currentKey, count);
     array.RemoveAll();
-    for (std::int64_t index = 0; index < count; ++index) {
+    if (count <= 0)
+        return result;
+    listElements elements(std::wstring(name) + L"_SA_", static_cast<std::uint64_t>(count));
+    findListElements(elements);
+    for (const listElements::element& found : elements.inIndexOrder()) {
         CString element;
-        if (!readCString(listName(name, L"%ls_SA_%d", static_cast<int>(index)), element))
-            result = 0;
-        // After the first failure the reads go on, but nothing more is kept.
-        if (result)
+        if (readCString(found.name.c_str(), element))
             array.Add(element);
+        else
+            result = 0;
     }
-    return complete ? result : 0;
+    return listResult(result != 0, elements);
 }
 
 int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* tracePath,
                                                            const wchar_t* name,
                                                            const CStringArray& array) {
-    if (currentKey == nullptr || name == nullptr)
-        return 0;
+    if (currentKey == nullptr)
+        return failedWith(ERROR_INVALID_HANDLE);
+    if (name == nullptr)
+        return failedWith(ERROR_INVALID_PARAMETER);
     int result = writeInt64(tracePath, listName(name, L"%ls_SA_LEN"), array.GetSize());
     for (int index = 0; index < array.GetSize(); ++index) {
         if (!writeCString(tracePath, listName(name, L"%ls_SA_%d", index), array[index]))
@@ -167,9 +178,17 @@ int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* traceP
     return result;
 }
 
+void readWriteSettingsToRegistry::findListElements(listElements& elements) {
+    try {
+        visitValueNames([&](const wchar_t* found) { elements.offer(found); });
+    } catch (const std::bad_alloc&) {
+        // Elements not found make the read fail; those found are still read.
+    }
+}
+
 int readWriteSettingsToRegistry::collectNames(const wchar_t* prefix, stubStringMap& names) {
     if (prefix == nullptr)
-        return 0;
+        return failedWith(ERROR_INVALID_PARAMETER);
     const std::size_t prefixLength = std::wcslen(prefix);
     visitValueNames([&](const wchar_t* name) {
         if (std::wcsncmp(name, prefix, prefixLength) == 0)
@@ -180,7 +199,7 @@ int readWriteSettingsToRegistry::collectNames(const wchar_t* prefix, stubStringM
 
 int readWriteSettingsToRegistry::readUIntArray(CVector<unsigned int>& array, const wchar_t* name) {
     if (name == nullptr)
-        return 0;
+        return failedWith(ERROR_INVALID_PARAMETER);
     valueName prefix;
     if (_snwprintf_s(prefix, valueNameLength, _TRUNCATE, L"[%ls]I", name) < 0)
         return 1;
@@ -244,7 +263,7 @@ int readWriteSettingsToRegistry::writeStringArray(const wchar_t* tracePath,
     const unsigned int count = array.GetCount();
     if (!familyFits(stringArrayFormat, name, count)) {
         reportRefusedName(tracePath, "setting string value", name);
-        return count == 0 ? 1 : 0;
+        return count == 0 ? 1 : failedWith(ERROR_INVALID_PARAMETER);
     }
     int result = 1;
     valueName composed;

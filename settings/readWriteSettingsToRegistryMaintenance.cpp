@@ -38,8 +38,9 @@ private:
     HKEY m_key;
 };
 
-std::vector<std::wstring> valueNamesWithPrefix(HKEY key, const wchar_t* prefix) {
-    std::vector<std::wstring> names;
+// Every value name of key, however long. No data is asked for, so only a name could overflow,
+// and the buffer holds the longest there is.
+template <class Visit> void forEachValueName(HKEY key, Visit visit) {
     std::vector<wchar_t> name(longestValueName + 1);
     for (DWORD index = 0;; ++index) {
         DWORD length = static_cast<DWORD>(name.size());
@@ -48,10 +49,17 @@ std::vector<std::wstring> valueNamesWithPrefix(HKEY key, const wchar_t* prefix) 
         if (status == ERROR_MORE_DATA)
             continue;
         if (status != ERROR_SUCCESS)
-            break;
-        if (beginsWith(name.data(), prefix))
-            names.emplace_back(name.data(), length);
+            return;
+        visit(name.data(), length);
     }
+}
+
+std::vector<std::wstring> valueNamesWithPrefix(HKEY key, const wchar_t* prefix) {
+    std::vector<std::wstring> names;
+    forEachValueName(key, [&](const wchar_t* name, DWORD length) {
+        if (beginsWith(name, prefix))
+            names.emplace_back(name, length);
+    });
     return names;
 }
 
@@ -73,20 +81,7 @@ std::vector<std::wstring> subkeyNames(HKEY key) {
 
 void readWriteSettingsToRegistry::visitValueNames(
     const std::function<void(const wchar_t*)>& visit) {
-    // Values whose name or data do not fit these buffers are skipped.
-    wchar_t name[260];
-    BYTE data[520];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(std::size(name));
-        DWORD dataBytes = sizeof(data);
-        const LSTATUS status =
-            ::RegEnumValueW(currentKey, index, name, &length, nullptr, nullptr, data, &dataBytes);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
-            return;
-        visit(name);
-    }
+    forEachValueName(currentKey, [&](const wchar_t* name, DWORD) { visit(name); });
 }
 
 int readWriteSettingsToRegistry::listValueNames(stubString& names) {

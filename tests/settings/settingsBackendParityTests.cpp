@@ -155,3 +155,50 @@ TEST_F(settingsBackendParity, bothBackendsGiveBackTheSameValuesExceptWhereDocume
     exported.closeKeys();
     registry.closeKeys();
 }
+
+TEST_F(settingsBackendParity, listsKeepTheirStoredElementsWhenLowerOnesAreMissing) {
+    const struct {
+        DWORD count;
+        std::map<std::wstring, std::wstring> stored;
+        std::vector<CString> expected;
+    } rows[] = {
+        {3, {{L"x_2", L"c"}}, {L"c"}},
+        {12,
+         {{L"x_10", L"ten"}, {L"x_2", L"two"}, {L"x_11", L"eleven"}},
+         {L"two", L"ten", L"eleven"}},
+        {0xFFFFFFFF, {{L"x_0", L"a"}, {L"x_5", L"b"}}, {L"a", L"b"}}, // a hostile count
+        {2,
+         {{L"x_0", L"a"}, {L"x_2", L"beyond"}, {L"x_01", L"padded"}, {L"x_-1", L"signed"}},
+         {L"a"}},
+    };
+    for (const auto& r : rows) {
+        readWriteSettingsToRegistry registry;
+        uniqueHkey key;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Gaps", 0, nullptr,
+                                                   0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
+        registry.attachKey(key.get());
+        readWriteSettingsToFile file;
+        for (readWriteSettings* s :
+             {static_cast<readWriteSettings*>(&registry), static_cast<readWriteSettings*>(&file)}) {
+            ASSERT_EQ(1, s->writeDword(nullptr, L"x_NumItems", r.count));
+            for (const auto& [name, text] : r.stored)
+                ASSERT_EQ(1, s->writeCString(nullptr, name.c_str(), CString(text.c_str())));
+            std::vector<CString> list{L"stale"};
+            s->readStringList(L"x", list);
+            EXPECT_EQ(r.expected, list) << r.count;
+        }
+        CStringArray array;
+        ASSERT_EQ(1, registry.writeInt64(nullptr, L"x_SA_LEN", r.count));
+        for (const auto& [name, text] : r.stored)
+            registry.writeCString(nullptr, (L"x_SA_" + name.substr(2)).c_str(),
+                                  CString(text.c_str()));
+        EXPECT_EQ(0, registry.readFrameworkStringArray(L"x", array));
+        std::vector<CString> elements;
+        for (int i = 0; i < array.GetSize(); ++i)
+            elements.push_back(array[i]);
+        EXPECT_EQ(r.expected, elements) << r.count;
+        registry.attachKey(nullptr);
+        key.reset();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Gaps");
+    }
+}
