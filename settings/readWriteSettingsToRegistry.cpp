@@ -19,6 +19,13 @@ int succeeded(LSTATUS status) {
     return 0;
 }
 
+// The checks that come before the registry is asked.
+LSTATUS refusal(HKEY key, bool argumentsValid = true) {
+    if (key == nullptr)
+        return ERROR_INVALID_HANDLE;
+    return argumentsValid ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
 template <class Name>
 void reportFailure(const wchar_t* tracePath, LSTATUS status, const char* traceText,
                    const Name* valueName) {
@@ -47,8 +54,10 @@ LSTATUS queryString(HKEY key, const char* valueName, std::string& text) {
 template <class Char, class Output>
 int readStringInto(HKEY key, const Char* valueName, Output& value) {
     std::basic_string<Char> text;
-    if (key == nullptr || queryString(key, valueName, text) != ERROR_SUCCESS)
-        return 0;
+    const LSTATUS status =
+        key == nullptr ? ERROR_INVALID_HANDLE : queryString(key, valueName, text);
+    if (status != ERROR_SUCCESS)
+        return succeeded(status);
     value = text.c_str();
     return 1;
 }
@@ -65,6 +74,17 @@ template <class Char> int terminatorIndex(const Char* buffer, int capacity, DWOR
             return index;
     }
     return -1;
+}
+
+// Ends a buffer read: a terminated string on success, an empty one on failure. Data that fills
+// the buffer without room for a terminator fails as data too long for it.
+template <class Char>
+int terminateRead(LSTATUS status, Char* buffer, int capacity, DWORD byteCount) {
+    const int end = status == ERROR_SUCCESS ? terminatorIndex(buffer, capacity, byteCount) : -1;
+    buffer[end >= 0 ? end : 0] = Char();
+    if (end >= 0)
+        return 1;
+    return succeeded(status == ERROR_SUCCESS ? ERROR_MORE_DATA : status);
 }
 
 } // namespace
@@ -125,7 +145,7 @@ int readWriteSettingsToRegistry::readBinary64(const wchar_t* valueName, ULARGE_I
     // Copied whole on success: bytes beyond a shorter stored value are those of the zeroed
     // temporary.
     ULARGE_INTEGER stored{};
-    if (readFixedWidth(valueName, &stored, sizeof(stored)) != ERROR_SUCCESS)
+    if (!succeeded(readFixedWidth(valueName, &stored, sizeof(stored))))
         return 0;
     value = stored;
     return 1;
@@ -145,7 +165,7 @@ int readWriteSettingsToRegistry::readDword(const wchar_t* valueName, DWORD& valu
 
 int readWriteSettingsToRegistry::readDwordA(const char* valueName, DWORD& value) {
     if (currentKey == nullptr)
-        return 0;
+        return succeeded(ERROR_INVALID_HANDLE);
     DWORD type = REG_NONE;
     DWORD byteCount = sizeof(value);
     return succeeded(::RegQueryValueExA(currentKey, valueName, nullptr, &type,
@@ -193,29 +213,21 @@ int readWriteSettingsToRegistry::readCString(const wchar_t* valueName, CString& 
 }
 
 int readWriteSettingsToRegistry::readTextA(const char* valueName, char* buffer, int capacity) {
-    if (currentKey == nullptr)
-        return 0;
-    if (buffer == nullptr || capacity <= 0)
-        return 0;
+    if (const LSTATUS refused = refusal(currentKey, buffer != nullptr && capacity > 0))
+        return succeeded(refused);
     DWORD byteCount = static_cast<DWORD>(capacity);
     const LSTATUS status = ::RegQueryValueExA(currentKey, valueName, nullptr, nullptr,
                                               reinterpret_cast<BYTE*>(buffer), &byteCount);
-    const int end = status == ERROR_SUCCESS ? terminatorIndex(buffer, capacity, byteCount) : -1;
-    buffer[end >= 0 ? end : 0] = '\0';
-    return end >= 0 ? 1 : 0;
+    return terminateRead(status, buffer, capacity, byteCount);
 }
 
 int readWriteSettingsToRegistry::readText(const wchar_t* valueName, wchar_t* buffer, int capacity) {
-    if (currentKey == nullptr)
-        return 0;
-    if (buffer == nullptr || capacity <= 0)
-        return 0;
+    if (const LSTATUS refused = refusal(currentKey, buffer != nullptr && capacity > 0))
+        return succeeded(refused);
     DWORD byteCount = static_cast<DWORD>(capacity) * sizeof(wchar_t);
     const LSTATUS status = ::RegQueryValueExW(currentKey, valueName, nullptr, nullptr,
                                               reinterpret_cast<BYTE*>(buffer), &byteCount);
-    const int end = status == ERROR_SUCCESS ? terminatorIndex(buffer, capacity, byteCount) : -1;
-    buffer[end >= 0 ? end : 0] = L'\0';
-    return end >= 0 ? 1 : 0;
+    return terminateRead(status, buffer, capacity, byteCount);
 }
 
 LSTATUS readWriteSettingsToRegistry::setValue(const wchar_t* tracePath, const wchar_t* valueName,
@@ -263,7 +275,7 @@ int readWriteSettingsToRegistry::writeString(const wchar_t* tracePath, const wch
 int readWriteSettingsToRegistry::writeStringA(const wchar_t* tracePath, const char* valueName,
                                               const stubString& value) {
     if (currentKey == nullptr)
-        return 0;
+        return succeeded(ERROR_INVALID_HANDLE);
     // Stored under the converted name; a failure names the value as the caller did.
     const stubString wideName(valueName);
     DWORD byteCount = 0;
@@ -280,7 +292,7 @@ int readWriteSettingsToRegistry::writeStringA(const wchar_t* tracePath, const ch
 int readWriteSettingsToRegistry::writeTextA(const wchar_t* tracePath, const char* valueName,
                                             const char* text) {
     if (currentKey == nullptr)
-        return 0;
+        return succeeded(ERROR_INVALID_HANDLE);
     const std::size_t length = text != nullptr ? std::strlen(text) + 1 : 0;
     const LSTATUS status = length < MAXDWORD ? ::RegSetValueExA(currentKey, valueName, 0, REG_SZ,
                                                                 reinterpret_cast<const BYTE*>(text),
@@ -366,14 +378,13 @@ int readWriteSettingsToRegistry::writeChar(const wchar_t* tracePath, const wchar
 
 int readWriteSettingsToRegistry::writeText(const wchar_t* tracePath, const wchar_t* valueName,
                                            const wchar_t* text, int length) {
-    if (currentKey == nullptr)
-        return 0;
     // A byte count made from a negative length would send the registry reading far past the
     // caller's text.
-    if (length < 0 || (text == nullptr && length != 0)) {
-        reportFailure(tracePath, ERROR_INVALID_PARAMETER, "setting string value", valueName);
-        return 0;
-    }
+    const LSTATUS refused = refusal(currentKey, length >= 0 && (text != nullptr || length == 0));
+    if (refused == ERROR_INVALID_PARAMETER)
+        reportFailure(tracePath, refused, "setting string value", valueName);
+    if (refused != ERROR_SUCCESS)
+        return succeeded(refused);
     return succeeded(writeValue(tracePath, valueName, REG_SZ, text,
                                 static_cast<DWORD>(length) * sizeof(wchar_t),
                                 "setting string value"));

@@ -5,8 +5,9 @@
 // itself (openedKeys) are closed, last opened first. Every operation returns non-zero on
 // success and 0 on failure; a read that fails leaves the caller's variable untouched, so the
 // caller sets its default before reading. Buffer reads are the exception: on failure they leave
-// an empty string in the buffer, and on success a terminated one. A scalar or string operation
-// that fails leaves the registry's result in GetLastError.
+// an empty string in the buffer, and on success a terminated one. An operation that fails
+// leaves the reason in GetLastError: the registry's result, ERROR_INVALID_HANDLE when the object
+// is unbound, ERROR_INVALID_PARAMETER for an argument it refuses.
 //
 // Values are stored as REG_SZ, REG_BINARY or REG_DWORD only: 64-bit numbers and times are
 // REG_DWORD values of 8 bytes, 16-bit numbers REG_DWORD values of 2 bytes.
@@ -29,6 +30,8 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+class listElements;
 
 class readWriteSettingsToRegistry : public readWriteSettings {
 public:
@@ -106,8 +109,10 @@ public:
                   int length) override;
     int writeTime(const wchar_t* tracePath, const wchar_t* valueName, time_t value) override;
 
-    // The list reads drop empty elements. A stored count above the number of values the key
-    // holds cannot be met: only that many elements are tried, and the read fails.
+    // The list reads return every stored element whose index is below the stored count, in
+    // index order, also when lower elements are missing; empty elements are dropped. The read
+    // fails when an element is missing. Elements are looked for among the names the key holds,
+    // so a hostile count costs no more than the names there are.
     int readStringList(const wchar_t* name, std::vector<CString>& list) override;
     int writeStringList(const wchar_t* tracePath, const wchar_t* name,
                         const std::vector<CString>& list) override;
@@ -134,7 +139,7 @@ public:
     int writeDllMap(const wchar_t* tracePath, const stubStringToUIntMap& map) override;
     static constexpr unsigned int maxArrayIndex = 1048576;
 
-    // Elements in order; after the first failed element nothing more is kept.
+    // Every stored element below the count, in index order, as the list read.
     int readFrameworkStringArray(const wchar_t* name, CStringArray& array);
     int writeFrameworkStringArray(const wchar_t* tracePath, const wchar_t* name,
                                   const CStringArray& array);
@@ -166,8 +171,9 @@ protected:
     [[nodiscard]] LSTATUS setStringValue(const wchar_t* tracePath, const wchar_t* valueName,
                                          const wchar_t* text, std::size_t length,
                                          const char* traceText);
-    // Calls visit with every value name of the bound key that fits the listing buffers.
+    // Calls visit with every value name of the bound key, however long; no data is fetched.
     void visitValueNames(const std::function<void(const wchar_t*)>& visit);
+    void findListElements(listElements& elements);
 
     static constexpr const wchar_t* numberFormat = L"[%ls]I%u";
     static constexpr const wchar_t* stringArrayFormat = L"[%ls]SS%u";

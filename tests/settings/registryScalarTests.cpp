@@ -1,6 +1,8 @@
 #include "tests/settings/registryTesting.h"
 
 #include "diagnostics/logFile.h"
+#include "containers/CVector.h"
+#include "containers/hashMap.h"
 #include "support/stubString.h"
 
 #include "tests/testing/tempFolder.h"
@@ -218,4 +220,83 @@ TEST_F(registryStore, openKeyPathOpensAReadOnlyChainBelowTheMachineRoot) {
     makeRootRefuseCreation(HKEY_LOCAL_MACHINE); // a failure part-way leaves the object unbound
     EXPECT_EQ(0, chain.openKeyPath(path));
     EXPECT_EQ(nullptr, chain.getCurrentKey());
+}
+
+TEST_F(registryStore, everyFailingOperationLeavesItsReasonInGetLastError) {
+    // What the operations read into.
+    DWORD dword = 0;
+    int number = 0;
+    ULARGE_INTEGER opaque{};
+    CString cstring;
+    stubString stub;
+    wchar_t wideBuffer[4] = {};
+    char narrowBuffer[4] = {};
+    std::vector<CString> list;
+    CStringArray array;
+    stubStringMap names(10);
+    CVector<unsigned int> numbers;
+#define OP(call) [&](registry& s) { return s.call; }
+    const std::int64_t eightBytes = 1;
+    store(L"long", REG_DWORD, &eightBytes, 8);
+    storeText(L"tooLong", L"abcdef");
+    const struct {
+        const char* name;
+        std::function<int(registry&)> operation;
+        DWORD unbound, bound; // 0: succeeds when bound
+    } rows[] = {
+        {"readDword", OP(readDword(L"missing", dword)), ERROR_INVALID_HANDLE, ERROR_FILE_NOT_FOUND},
+        {"readInt of 8 bytes", OP(readInt(L"long", number)), ERROR_INVALID_HANDLE, ERROR_MORE_DATA},
+        {"readBinary64", OP(readBinary64(L"missing", opaque)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readDwordA", OP(readDwordA("missing", dword)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readCString", OP(readCString(L"missing", cstring)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readString", OP(readString(L"missing", stub)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readStringA", OP(readStringA("missing", stub)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readText", OP(readText(L"missing", wideBuffer, 4)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readText too long", OP(readText(L"tooLong", wideBuffer, 4)), ERROR_INVALID_HANDLE,
+         ERROR_MORE_DATA},
+        {"readText no buffer", OP(readText(L"missing", nullptr, 4)), ERROR_INVALID_HANDLE,
+         ERROR_INVALID_PARAMETER},
+        {"readTextA", OP(readTextA("missing", narrowBuffer, 4)), ERROR_INVALID_HANDLE,
+         ERROR_FILE_NOT_FOUND},
+        {"readTextA no room", OP(readTextA("missing", narrowBuffer, 0)), ERROR_INVALID_HANDLE,
+         ERROR_INVALID_PARAMETER},
+        {"writeDword", OP(writeDword(nullptr, L"v", 1)), ERROR_INVALID_HANDLE, 0},
+        {"writeCString", OP(writeCString(nullptr, L"v", CString(L"x"))), ERROR_INVALID_HANDLE, 0},
+        {"writeText", OP(writeText(nullptr, L"v", L"x", 1)), ERROR_INVALID_HANDLE, 0},
+        {"writeText refused", OP(writeText(nullptr, L"v", L"x", -1)), ERROR_INVALID_HANDLE,
+         ERROR_INVALID_PARAMETER},
+        {"writeTextA", OP(writeTextA(nullptr, "v", "x")), ERROR_INVALID_HANDLE, 0},
+        {"writeStringA", OP(writeStringA(nullptr, "v", stubString(L"x"))), ERROR_INVALID_HANDLE, 0},
+        {"readStringList missing element", OP(readStringList(L"gap", list)), 0,
+         ERROR_FILE_NOT_FOUND},
+        {"readFrameworkStringArray", OP(readFrameworkStringArray(L"fa", array)),
+         ERROR_INVALID_HANDLE, ERROR_FILE_NOT_FOUND},
+        {"writeFrameworkStringArray", OP(writeFrameworkStringArray(nullptr, L"fa", CStringArray())),
+         ERROR_INVALID_HANDLE, 0},
+        {"collectNames", OP(collectNames(nullptr, names)), ERROR_INVALID_PARAMETER,
+         ERROR_INVALID_PARAMETER},
+        {"readUIntArray", OP(readUIntArray(numbers, nullptr)), ERROR_INVALID_PARAMETER,
+         ERROR_INVALID_PARAMETER},
+    };
+#undef OP
+    storeDword(L"gap_NumItems", 2);
+    storeText(L"gap_1", L"second");
+    readWriteSettingsToRegistry unbound;
+    for (const auto& r : rows) {
+        for (const bool bound : {false, true}) {
+            const DWORD expected = bound ? r.bound : r.unbound;
+            ::SetLastError(0xDEAD);
+            const int result = r.operation(bound ? settings : unbound);
+            EXPECT_EQ(expected == 0 ? 1 : 0, result) << r.name << (bound ? " bound" : "");
+            if (expected != 0) {
+                EXPECT_EQ(expected, ::GetLastError()) << r.name << (bound ? " bound" : "");
+            }
+        }
+    }
 }
