@@ -15,14 +15,15 @@ constexpr std::uint64_t largestSize = 0xFFFFFFFFull;
 
 fileBufferHeapCalls g_heap = {::HeapCreate, ::HeapAlloc, ::HeapReAlloc, ::HeapFree, ::HeapDestroy};
 
-// An existing file, shared for reading; empty (with the reason in GetLastError) otherwise.
+// An existing file, shared for reading and for a rename over it (where the system allows
+// replacing an open file); empty, with the reason in GetLastError, otherwise.
 uniqueFileHandle openForReading(const wchar_t* name, SECURITY_ATTRIBUTES* security) {
     if (name == nullptr) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return uniqueFileHandle();
     }
-    return uniqueFileHandle(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, security,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return uniqueFileHandle(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                          security, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 } // namespace

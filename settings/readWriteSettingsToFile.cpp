@@ -41,6 +41,7 @@ readWriteSettingsToFile::~readWriteSettingsToFile() {
 }
 
 int readWriteSettingsToFile::setFileName(const wchar_t* name) {
+    forgetRefusal(name);
     fileName.reset();
     if (name == nullptr)
         return 1;
@@ -55,7 +56,7 @@ int readWriteSettingsToFile::setFileName(const wchar_t* name) {
 int readWriteSettingsToFile::setFileName(const char* name) {
     fileName.reset();
     if (name == nullptr)
-        return 1;
+        return setFileName(static_cast<const wchar_t*>(nullptr));
     const widenedBytes wide(name);
     return wide.get() != nullptr ? setFileName(wide.get()) : 0;
 }

@@ -9,9 +9,18 @@
 //
 // Nothing reaches the disk until flush or the destructor saves the whole store to the file
 // name. A save writes a temporary file beside the target, flushes it and renames it over the
-// target in one step, so the file is always either the old or the new image. When a load could
-// not read a file completely, the next save to that name first keeps the old file as
-// name + ".bak", so what was still readable can be recovered by hand.
+// target in one step, so the file is always either the old or the new image. The temporary is
+// marked for deletion until the rename, so a save killed midway leaves none behind, and a
+// successful save removes any that an earlier killed save did leave.
+//
+// What a load found decides the next save to that name:
+// - a file that could not be read at all (still held by another process after about a second
+//   of retries, access denied, an I/O error, memory running out): the store does not know what
+//   the file holds, so save and flush to that name fail with the load's error and touch
+//   nothing, until that name is loaded successfully or set again with setFileName;
+// - a file that was read but found damaged: the save first keeps the old file as name + ".bak",
+//   so what was still readable can be recovered by hand;
+// - a missing file: nothing; the save creates it.
 #include "settings/readWriteSettings.h"
 #include "settings/settingRecord.h"
 
@@ -39,7 +48,8 @@ public:
     // Saves to the file name when one is set (as flush), then releases everything.
     ~readWriteSettingsToFile() override;
 
-    // A null name leaves the store without one; setting a name neither reads nor writes.
+    // A null name leaves the store without one; setting a name neither reads nor writes, but
+    // lifts a refusal to save over that file after a failed load.
     int setFileName(const wchar_t* name);
     // Each byte becomes the 16-bit character of the same value.
     int setFileName(const char* name);
@@ -47,13 +57,14 @@ public:
 
     // Replaces the contents with the file's. Non-zero when the file and its record count could
     // be read; a damaged record ends the load, keeping the records before it. A failed load
-    // leaves the store empty.
+    // leaves the store empty. A file that another process holds is retried for about a second.
     int load(const wchar_t* name);
     // The same from an image in memory, read from its start. complete (when given) tells
     // whether every byte of the image was taken up by the records its count announced.
     int loadFromBuffer(fileBuffer& buffer, bool* complete = nullptr);
     // Writes the whole store to the file, replacing it in one step; on failure the old file is
-    // untouched, GetLastError holds the failing call's code and the result is 0.
+    // untouched, GetLastError holds the failing call's code and the result is 0. Refused with
+    // the load's error after a load that could not read this file.
     int save(const wchar_t* name);
     // Appends the file image to the buffer.
     int saveToBuffer(fileBuffer& buffer) const;
@@ -153,14 +164,25 @@ private:
     int writeTextRecord(const wchar_t* valueName, const wchar_t* text, std::size_t characters);
     int removeComposed(const wchar_t* tag, const wchar_t* name, unsigned int count);
 
-    void keepOnNextSave(const wchar_t* name);
-    bool mustKeep(const std::wstring& fullName) const;
-    void forgetKeepRequest(const std::wstring& fullName);
+    // What the next save to a file must respect: noteKeepOldFile, or the error of a load that
+    // could not read it (saving refused).
+    static constexpr DWORD noteNone = 0;
+    static constexpr DWORD noteKeepOldFile = 0xFFFFFFFF;
+    struct fileNote {
+        std::wstring path; // full path
+        DWORD note;
+    };
+    // noteNone forgets what was noted for the file.
+    void noteFile(const wchar_t* name, DWORD note);
+    DWORD noteOn(const std::wstring& fullName) const;
+    void forgetNote(const std::wstring& fullName);
+    void forgetRefusal(const wchar_t* name);
 
     recordMap records;
     std::unique_ptr<wchar_t[]> fileName;
-    // Full paths of files that a load could not read completely.
-    std::vector<std::wstring> keepBeforeSave;
+    std::vector<fileNote> fileNotes;
+    // A refusal that could not be noted for its file holds for every file.
+    DWORD unrecordedRefusal = 0;
 };
 
 // Test seam: the file calls of save (create the temporary file, write, flush, close, rename it

@@ -2,11 +2,13 @@
 #include "settings/readWriteSettingsToFile.h"
 
 #include "settings/fileBuffer.h"
+#include "support/uniqueResource.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cwchar>
+#include <cwctype>
 #include <iterator>
 #include <new>
 
@@ -18,6 +20,9 @@ settingsFileCalls g_calls = {::CreateFileW, ::WriteFile, ::FlushFileBuffers, ::C
 // Scanners and indexers hold a file for a moment; the rename is retried for about this long.
 constexpr int replaceAttempts = 10;
 constexpr DWORD replacePauseMs = 10;
+// Another process replacing the file holds it for a moment; a load waits about a second.
+constexpr int loadAttempts = 50;
+constexpr DWORD loadPauseMs = 20;
 
 // Keeps the first failure's code across the clean-up calls that follow it.
 class lastErrorKeeper {
@@ -52,52 +57,130 @@ bool isMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// A fresh file beside target, opened for writing and shared with nobody.
+bool isFolder(const wchar_t* name) {
+    const DWORD attributes = ::GetFileAttributesW(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A conflict that passes: another process holds the file, or (on Windows) is replacing it.
+bool isPassingConflict(DWORD error, const wchar_t* name) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           (error == ERROR_ACCESS_DENIED && !isFolder(name));
+}
+
+// The whole file, retried while another process holds it.
+bool readSettingsFile(fileBuffer& buffer, const wchar_t* name) {
+    for (int attempt = 1;; ++attempt) {
+        if (buffer.readFile(name, nullptr))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (attempt == loadAttempts || !isPassingConflict(error, name))
+            return false;
+        ::Sleep(loadPauseMs);
+        ::SetLastError(error);
+    }
+}
+
+// A temporary marked for deletion goes with its handle, also when the process is killed.
+void markForDeletion(HANDLE file, bool remove) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+constexpr const wchar_t* temporaryFormat = L".%lx-%x.tmp";
+
+// A fresh file beside target, open for writing and for the rename, shared with nobody but
+// the rename, and marked for deletion until it replaces target.
 HANDLE createTemporary(const std::wstring& target, std::wstring& name) {
     static std::atomic<unsigned> s_counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         wchar_t suffix[40];
-        std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), L".%lx-%x.tmp",
+        std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), temporaryFormat,
                       ::GetCurrentProcessId(), ++s_counter);
         name = target + suffix;
-        const HANDLE file = g_calls.create(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+        const HANDLE file = g_calls.create(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            markForDeletion(file, true);
+            return file;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS)
             return file;
     }
     return INVALID_HANDLE_VALUE;
 }
 
-// Writes, flushes and closes; the handle is closed whatever happens.
-bool writeAndClose(HANDLE file, const unsigned char* data, DWORD size) {
+bool writeAndFlush(HANDLE file, const unsigned char* data, DWORD size) {
     DWORD written = 0;
-    bool ok = g_calls.write(file, data, size, &written, nullptr) != FALSE;
-    if (ok && written != size) {
+    if (!g_calls.write(file, data, size, &written, nullptr))
+        return false;
+    if (written != size) {
         ::SetLastError(ERROR_WRITE_FAULT);
-        ok = false;
-    }
-    if (ok)
-        ok = g_calls.flush(file) != FALSE;
-    if (!ok) {
-        const lastErrorKeeper keep;
-        g_calls.close(file);
         return false;
     }
-    return g_calls.close(file) != FALSE;
+    return g_calls.flush(file) != FALSE;
 }
 
-bool replaceTarget(const std::wstring& temporary, const std::wstring& target) {
+// The temporary is unmarked only for the instant of each rename, so a kill leaves it behind
+// only when it falls inside that one call.
+bool replaceTarget(HANDLE file, const std::wstring& temporary, const std::wstring& target) {
     for (int attempt = 1;; ++attempt) {
+        markForDeletion(file, false);
         if (g_calls.replace(temporary.c_str(), target.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD error = ::GetLastError();
+        markForDeletion(file, true);
         if (attempt == replaceAttempts ||
-            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) {
+            ::SetLastError(error);
             return false;
+        }
         ::Sleep(replacePauseMs);
-        ::SetLastError(error);
     }
+}
+
+// Moves past one or more hexadecimal digits; false when there are none.
+bool skipHexDigits(const wchar_t*& text) {
+    const wchar_t* start = text;
+    while (std::iswxdigit(*text))
+        ++text;
+    return text != start;
+}
+
+// Whether fileName is "<target name>.<hex>-<hex>.tmp", as createTemporary names them.
+bool isTemporaryOf(const std::wstring& targetName, const wchar_t* fileName) {
+    if (std::wcslen(fileName) <= targetName.size() ||
+        ::CompareStringOrdinal(fileName, static_cast<int>(targetName.size()), targetName.c_str(),
+                               static_cast<int>(targetName.size()), TRUE) != CSTR_EQUAL)
+        return false;
+    const wchar_t* rest = fileName + targetName.size();
+    return *rest++ == L'.' && skipHexDigits(rest) && *rest++ == L'-' && skipHexDigits(rest) &&
+           ::CompareStringOrdinal(rest, -1, L".tmp", -1, TRUE) == CSTR_EQUAL;
+}
+
+// Temporaries that a killed save left beside target. One that a live save still has open
+// cannot be opened without sharing, so it is never touched. Best effort: without memory for the
+// names nothing is removed.
+void removeLeftTemporaries(const std::wstring& target) noexcept try {
+    const std::size_t slash = target.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
+    const std::wstring targetName = target.substr(folder.size());
+    WIN32_FIND_DATAW entry{};
+    const uniqueFindHandle search(::FindFirstFileW((target + L".*.tmp").c_str(), &entry));
+    if (!search)
+        return;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !isTemporaryOf(targetName, entry.cFileName))
+            continue;
+        // Deleted when this handle closes; opening fails while anyone else has it open.
+        const uniqueFileHandle left(
+            ::CreateFileW((folder + entry.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    } while (::FindNextFileW(search.get(), &entry));
+} catch (const std::bad_alloc&) {
 }
 
 // Copies what is at target to backup (replacing an older copy); a missing target has nothing
@@ -118,13 +201,20 @@ bool writeFileInOneStep(const std::wstring& target, const unsigned char* data, D
     const HANDLE file = createTemporary(target, temporary);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    const bool ok = writeAndClose(file, data, size) && (!keepOld || keepOldFile(target, backup)) &&
-                    replaceTarget(temporary, target);
+    const bool ok = writeAndFlush(file, data, size) && (!keepOld || keepOldFile(target, backup)) &&
+                    replaceTarget(file, temporary, target);
     if (!ok) {
         const lastErrorKeeper keep;
+        markForDeletion(file, true);
+        g_calls.close(file);
+        // Where the file system cannot mark a file for deletion.
         ::DeleteFileW(temporary.c_str());
+        return false;
     }
-    return ok;
+    // The image is flushed and in place: a failing close takes nothing from it.
+    g_calls.close(file);
+    removeLeftTemporaries(target);
+    return true;
 }
 
 } // namespace
@@ -142,19 +232,21 @@ settingsFileCalls setSettingsFileCalls(settingsFileCalls calls) {
 int readWriteSettingsToFile::load(const wchar_t* name) {
     clear();
     fileBuffer buffer;
-    if (!buffer.readFile(name, nullptr)) {
+    if (!readSettingsFile(buffer, name)) {
         const lastErrorKeeper keep;
-        // A file that is there but could not be read is kept before it is next overwritten.
-        if (name != nullptr && !isMissing(::GetLastError()))
-            keepOnNextSave(name);
+        // What a file holds that could not be read is unknown: saving over it is refused.
+        const DWORD error = ::GetLastError();
+        if (name != nullptr)
+            noteFile(name, isMissing(error) ? noteNone : (error != 0 ? error : ERROR_READ_FAULT));
         return 0;
     }
     bool complete = false;
     const int result = loadFromBuffer(buffer, &complete);
-    if (!complete) {
-        const lastErrorKeeper keep;
-        keepOnNextSave(name);
-    }
+    const lastErrorKeeper keep;
+    if (result == 0 && ::GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+        noteFile(name, ERROR_NOT_ENOUGH_MEMORY);
+    else
+        noteFile(name, complete ? noteNone : noteKeepOldFile);
     return result;
 }
 
@@ -238,11 +330,16 @@ int readWriteSettingsToFile::save(const wchar_t* name) {
     }
     try {
         const std::wstring target = fullPath(name);
-        const bool keepOld = mustKeep(target);
+        const DWORD note = unrecordedRefusal != 0 ? unrecordedRefusal : noteOn(target);
+        if (note != noteNone && note != noteKeepOldFile) {
+            ::SetLastError(note);
+            return 0;
+        }
+        const bool keepOld = note == noteKeepOldFile;
         if (!writeFileInOneStep(target, image.getData(), image.getSize(), keepOld))
             return 0;
         if (keepOld)
-            forgetKeepRequest(target);
+            forgetNote(target);
         return 1;
     } catch (const std::bad_alloc&) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -250,22 +347,52 @@ int readWriteSettingsToFile::save(const wchar_t* name) {
     }
 }
 
-void readWriteSettingsToFile::keepOnNextSave(const wchar_t* name) {
+void readWriteSettingsToFile::noteFile(const wchar_t* name, DWORD note) {
+    if (note == noteNone && fileNotes.empty() && unrecordedRefusal == 0)
+        return;
     try {
         const std::wstring path = fullPath(name);
-        if (!mustKeep(path))
-            keepBeforeSave.push_back(path);
+        if (note == noteNone) {
+            forgetNote(path);
+            unrecordedRefusal = 0;
+            return;
+        }
+        const auto found =
+            std::find_if(fileNotes.begin(), fileNotes.end(),
+                         [&](const fileNote& kept) { return sameFile(kept.path, path); });
+        if (found != fileNotes.end())
+            found->note = note;
+        else
+            fileNotes.push_back({path, note});
     } catch (const std::bad_alloc&) {
-        // Without memory for the note the next save goes ahead as usual.
+        // Without memory for the note a refusal still holds, for every name; a request to keep
+        // the old file is dropped and the next save goes ahead as usual.
+        if (note != noteKeepOldFile)
+            unrecordedRefusal = note;
     }
 }
 
-bool readWriteSettingsToFile::mustKeep(const std::wstring& fullName) const {
-    return std::any_of(keepBeforeSave.begin(), keepBeforeSave.end(),
-                       [&](const std::wstring& kept) { return sameFile(kept, fullName); });
+DWORD readWriteSettingsToFile::noteOn(const std::wstring& fullName) const {
+    for (const fileNote& kept : fileNotes)
+        if (sameFile(kept.path, fullName))
+            return kept.note;
+    return noteNone;
 }
 
-void readWriteSettingsToFile::forgetKeepRequest(const std::wstring& fullName) {
-    std::erase_if(keepBeforeSave,
-                  [&](const std::wstring& kept) { return sameFile(kept, fullName); });
+void readWriteSettingsToFile::forgetNote(const std::wstring& fullName) {
+    std::erase_if(fileNotes, [&](const fileNote& kept) { return sameFile(kept.path, fullName); });
+}
+
+void readWriteSettingsToFile::forgetRefusal(const wchar_t* name) {
+    unrecordedRefusal = 0;
+    if (name == nullptr)
+        return;
+    try {
+        const std::wstring path = fullPath(name);
+        const DWORD note = noteOn(path);
+        if (note != noteNone && note != noteKeepOldFile)
+            forgetNote(path);
+    } catch (const std::bad_alloc&) {
+        // The refusal stays; the caller can set the name again.
+    }
 }

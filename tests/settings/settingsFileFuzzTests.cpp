@@ -1,5 +1,5 @@
 // Seeded fuzzing of the settings-file parser from memory. Longer runs:
-//   LOGSMITH_FUZZ_CASES=1000000 LOGSMITH_FUZZ_SEED=7 settings_tests --gtest_filter=*fuzz*
+//   LOGSMITH_FUZZ_CASES=1000000 LOGSMITH_FUZZ_SEED=7 settings_tests --gtest_filter=*Fuzz*
 #include "settings/fileBuffer.h"
 #include "settings/readWriteSettingsToFile.h"
 
