@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -27,6 +28,15 @@ double secondsSince(LONGLONG start) {
     LARGE_INTEGER frequency{};
     ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counterNow() - start) / static_cast<double>(frequency.QuadPart);
+}
+
+// A step that failed would make every figure after it meaningless: stop without printing them.
+void require(bool succeeded, const char* step) {
+    if (succeeded)
+        return;
+    std::fprintf(stderr, "settingsFile_bench: %s failed (error %lu); no figures\n", step,
+                 ::GetLastError());
+    std::exit(1);
 }
 
 template <typename F> double bestOf(int rounds, F&& work) {
@@ -59,25 +69,29 @@ void fillStore(readWriteSettingsToFile& store, int records) {
 
 std::string imageOf(const readWriteSettingsToFile& store) {
     fileBuffer buffer;
-    store.saveToBuffer(buffer);
+    require(store.saveToBuffer(buffer) != 0, "building the image");
     return std::string(reinterpret_cast<const char*>(buffer.getData()), buffer.getSize());
 }
 
 void writeRaw(const std::wstring& path, const std::string& bytes, bool flush) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    require(file != INVALID_HANDLE_VALUE, "creating the raw file");
     DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    if (flush)
-        ::FlushFileBuffers(file);
+    require(::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size() && (!flush || ::FlushFileBuffers(file)),
+            "writing the raw file");
     ::CloseHandle(file);
 }
 
 void readRaw(const std::wstring& path, std::vector<char>& into) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    require(file != INVALID_HANDLE_VALUE, "opening the raw file");
     DWORD got = 0;
-    ::ReadFile(file, into.data(), static_cast<DWORD>(into.size()), &got, nullptr);
+    require(::ReadFile(file, into.data(), static_cast<DWORD>(into.size()), &got, nullptr) &&
+                got == into.size(),
+            "reading the raw file");
     ::CloseHandle(file);
 }
 
@@ -117,10 +131,11 @@ sizeResult measure(const std::wstring& folder, int records, int rounds) {
     const std::wstring rawPath = folder + L"\\raw.bin";
     std::vector<char> readBack(image.size());
     sizeResult r{};
-    r.save = bestOf(rounds, [&] { store.save(path.c_str()); });
+    r.save = bestOf(rounds, [&] { require(store.save(path.c_str()) != 0, "save"); });
     r.load = bestOf(rounds, [&] {
         readWriteSettingsToFile loaded;
-        loaded.load(path.c_str());
+        require(loaded.load(path.c_str()) != 0 && loaded.getRecordCount() == store.getRecordCount(),
+                "load");
     });
     r.write = bestOf(rounds, [&] { writeRaw(rawPath, image, false); });
     r.writeFlushed = bestOf(rounds, [&] { writeRaw(rawPath, image, true); });
@@ -140,11 +155,11 @@ void compareWithProfile(const std::wstring& folder) {
     const double storeWrite = bestOf(3, [&] {
         readWriteSettingsToFile store;
         fillStore(store, values);
-        store.save(path.c_str());
+        require(store.save(path.c_str()) != 0, "save");
     });
     const double storeRead = bestOf(3, [&] {
         readWriteSettingsToFile store;
-        store.load(path.c_str());
+        require(store.load(path.c_str()) != 0, "load");
         DWORD number = 0;
         CString text;
         for (int i = 0; i < values; ++i) {
