@@ -230,3 +230,21 @@ TEST_F(registryStore, emptyRegistryKeyDeletesEverythingBelowTheKeyButTheKeyItsel
     EXPECT_TRUE(valueNamesOf(storePath).empty());
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, tree.c_str()));
 }
+
+TEST_F(registryStore, nameListingsReportEveryNameWhateverItsDataOrLength) {
+    const std::wstring longName = L"p_" + std::wstring(16000, L'n');
+    storeText(L"p_longText", std::wstring(2000, L't'));
+    storeDword(L"p_short", 1);
+    storeDword(longName.c_str(), 2);
+    storeDword(L"other", 3);
+    stubStringMap names(10);
+    ASSERT_EQ(1, settings.collectNames(L"p_", names));
+    EXPECT_EQ(3, names.GetCount());
+    stubString found;
+    for (const std::wstring& name : {std::wstring(L"p_longText"), longName})
+        EXPECT_TRUE(names.Lookup(name.c_str(), found)) << name.size();
+    stubString listing;
+    ASSERT_EQ(1, settings.listValueNames(listing));
+    for (const std::wstring& name : {std::wstring(L"p_longText"), longName, std::wstring(L"other")})
+        EXPECT_NE(std::wstring::npos, std::wstring(listing).find(L"'" + name + L"'\r\n"));
+}
