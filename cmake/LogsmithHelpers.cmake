@@ -6,7 +6,8 @@ function(logsmith_target_defaults target)
     if(LOGSMITH_WARNINGS_AS_ERRORS)
         target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
     endif()
-    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}
+                                                ${PROJECT_BINARY_DIR}/generated)
     target_link_options(${target} PRIVATE -municode)
 endfunction()
 

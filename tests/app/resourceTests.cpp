@@ -1,4 +1,5 @@
 // Reads the resources of the built program, so that a typo in the resource script fails here.
+#include "logsmithVersion.h"
 #include "resources/resource.h"
 #include "support/uniqueResource.h"
 
@@ -323,18 +324,22 @@ TEST_F(programResources, versionRecord) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedSize = 0;
     ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
-    EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionMS);
-    EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);
-    EXPECT_EQ(MAKELONG(0, 1), fixed->dwProductVersionMS);
-    EXPECT_EQ(MAKELONG(1, 0), fixed->dwProductVersionLS);
+    const WORD version[] = {LOGSMITH_VERSION_NUMBERS};
+    EXPECT_EQ(MAKELONG(version[1], version[0]), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(version[3], version[2]), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(version[1], version[0]), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(version[3], version[2]), fixed->dwProductVersionLS);
 
     const struct {
         const wchar_t* name;
         const wchar_t* value;
     } fields[] = {
-        {L"FileVersion", L"1, 0, 0, 1"},    {L"ProductVersion", L"1, 0, 0, 1"},
-        {L"FileDescription", L"Logsmith"},  {L"ProductName", L"Logsmith"},
-        {L"InternalName", L"Logsmith.exe"}, {L"OriginalFilename", L"Logsmith.exe"},
+        {L"FileVersion", L"" LOGSMITH_VERSION_RECORD_TEXT},
+        {L"ProductVersion", L"" LOGSMITH_VERSION_RECORD_TEXT},
+        {L"FileDescription", L"Logsmith"},
+        {L"ProductName", L"Logsmith"},
+        {L"InternalName", L"Logsmith.exe"},
+        {L"OriginalFilename", L"Logsmith.exe"},
     };
     for (const auto& field : fields) {
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + field.name;

@@ -1,4 +1,5 @@
 #include "cli/logsmithctl.h"
+#include "logsmithVersion.h"
 
 #include "app/loggingSettings.h"
 #include "platform/knownFolders.h"
@@ -319,8 +320,8 @@ TEST_F(logsmithctl, runsAsAProgramWithUtf8OutputAndExitCodes) {
     const result version =
         runProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" --version", m_folder / L"v.txt");
     EXPECT_EQ(0, version.code);
-    EXPECT_EQ(L"logsmithctl 1.0.0.1\r\n", version.out);
-    EXPECT_EQ(versionText(), L"logsmithctl 1.0.0.1");
+    EXPECT_EQ(L"logsmithctl " LOGSMITH_VERSION_TEXT "\r\n", version.out);
+    EXPECT_EQ(versionText(), L"logsmithctl " LOGSMITH_VERSION_TEXT);
 
     const result usage =
         runProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" nothing", m_folder / L"u.txt");
