@@ -1,5 +1,6 @@
 // Entry point of Logsmith.exe.
 #include "app/DmDebugRegistryApp.h"
+#include "platform/systemModules.h"
 #include "support/startupOrder.h"
 
 #include <windows.h>
@@ -9,5 +10,6 @@ CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(startupOrder::application);
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                     int showCommand) {
+    restrictDllSearchToSystemFolder();
     return AfxWinMain(instance, previousInstance, commandLine, showCommand);
 }

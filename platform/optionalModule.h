@@ -1,7 +1,8 @@
 #pragma once
 // A system DLL whose functions are optional: the module already loaded in the process if there
-// is one, else loaded for the lifetime of this object and freed with it.
+// is one, else loaded from the system folder for the lifetime of this object and freed with it.
 #ifndef RC_INVOKED
+#include "platform/systemModules.h"
 #include "support/uniqueResource.h"
 
 #include <windows.h>
@@ -10,7 +11,7 @@ class optionalModule {
 public:
     explicit optionalModule(const wchar_t* name) : m_module(::GetModuleHandleW(name)) {
         if (m_module == nullptr) {
-            m_loadedHere.reset(::LoadLibraryW(name));
+            m_loadedHere.reset(loadSystemModule(name));
             m_module = m_loadedHere.get();
         }
     }

@@ -229,6 +229,8 @@ DWORD reportedMinor() {
     return record(FALSE).dwMinorVersion;
 }
 
+constexpr DWORD firstWindows11Build = 22000;
+
 bool reportedIs(DWORD major, DWORD minor) {
     return reportedMajor() == major && reportedMinor() == minor;
 }
@@ -281,6 +283,11 @@ CString getOsVersionText(BOOL actual) {
 
 CString getOsName(BOOL actual) {
     const OSVERSIONINFOEXW& chosen = record(actual);
+    // Windows 11 kept 10.0: only the build tells it apart. The server editions built on it are
+    // no Windows 11, so they keep the table's name.
+    if (chosen.dwMajorVersion == 10 && chosen.dwMinorVersion == 0 &&
+        chosen.dwBuildNumber >= firstWindows11Build && chosen.wProductType == VER_NT_WORKSTATION)
+        return L"Windows 11";
     return getOsNameFromVersion(chosen.dwMajorVersion, chosen.dwMinorVersion);
 }
 

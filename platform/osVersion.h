@@ -22,7 +22,8 @@ BOOL getReportedOsVersionEx(OSVERSIONINFOEXW* version);
 BOOL getActualOsVersionEx(OSVERSIONINFOEXW* version);
 
 // "major.minor", the name, "spMajor.spMinor" and the build number of the actual view when
-// actual is non-zero, else of the reported view.
+// actual is non-zero, else of the reported view. The name of a workstation 10.0 with build 22000
+// or later is "Windows 11"; otherwise it is getOsNameFromVersion's.
 CString getOsVersionText(BOOL actual);
 CString getOsName(BOOL actual);
 CString getServicePackText(BOOL actual);

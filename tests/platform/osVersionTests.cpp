@@ -20,6 +20,7 @@ struct fakeSystem {
     std::optional<workstationVersion> workstation;
     std::vector<std::wstring> productVersions;
     DWORD delay = 0; // Pause inside the version call, so racing callers overlap.
+    BYTE productType = VER_NT_WORKSTATION;
 };
 fakeSystem g_system;
 std::atomic<int> g_versionCalls, g_productCalls;
@@ -37,6 +38,7 @@ BOOL fakeGetVersion(OSVERSIONINFOEXW* version) {
     // Not the NT platform, so that a correction of it shows.
     version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     version->wServicePackMajor = 1;
+    version->wProductType = g_system.productType;
     std::wmemset(version->szCSDVersion, L'x', 128); // unterminated
     return TRUE;
 }
@@ -147,6 +149,28 @@ TEST(osVersionNames, eachBoundaryOfTheNameTable) {
     };
     for (const auto& e : examples)
         EXPECT_EQ(e.name, getOsNameFromVersion(e.major, e.minor)) << e.major << "." << e.minor;
+}
+
+TEST_F(osVersion, windows11IsNamedByItsBuildOnWorkstationsOnly) {
+    const struct {
+        DWORD major, minor, build;
+        BYTE productType;
+        const wchar_t* name;
+    } examples[] = {
+        {10, 0, 22000, VER_NT_WORKSTATION, L"Windows 11"},
+        {10, 0, 21999, VER_NT_WORKSTATION, L"Windows 10"},
+        {10, 0, 26100, VER_NT_SERVER, L"Windows 10"},
+        {11, 0, 22000, VER_NT_WORKSTATION, L"Windows 10"},
+    };
+    for (const auto& e : examples) {
+        fakeSystem system{e.major, e.minor, e.build, false, {{500, e.major, e.minor}}, {}};
+        system.productType = e.productType;
+        use(system);
+        EXPECT_EQ(e.name, getOsName(FALSE)) << e.build;
+    }
+    // The actual view of a program without a manifest entry: reported as 8, built as 11.
+    use({6, 2, 9200, false, {{500, 10, 0}}, {L"10.0.22631.1"}});
+    EXPECT_EQ(L"Windows 8 Windows 11", getOsName(FALSE) + L" " + getOsName(TRUE));
 }
 
 TEST_F(osVersion, predicatesAndAccessMasksFollowTheReportedVersion) {
