@@ -53,14 +53,21 @@ bool namesPipeOrDevice(const wchar_t* path) {
     return std::wcsncmp(path, L"\\\\.\\", 4) == 0 || ::_wcsnicmp(path, L"\\\\?\\pipe\\", 9) == 0;
 }
 
+// Only a log that is not there yet is created (with the log's own security); any other failure
+// to open it (access denied, a sharing conflict) is reported as itself. A log that another
+// writer creates in between is opened after all.
 HANDLE openForLogging(const wchar_t* path, DWORD access, SECURITY_ATTRIBUTES* security) {
     constexpr DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    HANDLE handle = ::CreateFileW(path, access, sharing, security, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        handle = ::CreateFileW(path, access, sharing, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-    return handle;
+    for (const DWORD disposition : {OPEN_EXISTING, CREATE_NEW, OPEN_EXISTING}) {
+        const HANDLE handle = ::CreateFileW(path, access, sharing, security, disposition,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = ::GetLastError();
+        const bool tryNext = disposition == OPEN_EXISTING ? error == ERROR_FILE_NOT_FOUND
+                                                          : error == ERROR_FILE_EXISTS;
+        if (handle != INVALID_HANDLE_VALUE || !tryNext)
+            return handle;
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 } // namespace

@@ -6,9 +6,9 @@ bool restrictDllSearchToSystemFolder() {
     // Looked up, not imported: a system without it would otherwise refuse to start the program.
     using setDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
     const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-    const auto restrict = reinterpret_cast<setDefaultDllDirectories>(reinterpret_cast<void*>(
-        ::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-    return restrict != nullptr && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto restrict = reinterpret_cast<setDefaultDllDirectories>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+    return restrict != nullptr&& restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 HMODULE loadSystemModule(const wchar_t* name) {

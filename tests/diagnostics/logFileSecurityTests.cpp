@@ -39,7 +39,7 @@ void expectExactDacl(const ACL* dacl) {
     ASSERT_NE(nullptr, dacl);
     const std::vector<expectedAce> expected = {
         {"Everyone", wellKnownSid(WinWorldSid),
-         FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE | SYNCHRONIZE},
+         FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE},
         {"SYSTEM", wellKnownSid(WinLocalSystemSid), FILE_ALL_ACCESS},
         {"Administrators", wellKnownSid(WinBuiltinAdministratorsSid), FILE_ALL_ACCESS},
         {"creating user", processUserSid(), FILE_ALL_ACCESS},
@@ -56,15 +56,17 @@ void expectExactDacl(const ACL* dacl) {
         const auto* sid = reinterpret_cast<const BYTE*>(&ace->SidStart);
         EXPECT_TRUE(::EqualSid(const_cast<BYTE*>(sid), const_cast<BYTE*>(expected[i].sid.data())));
     }
-    // Nobody but the three full-control entries may change permissions or owner.
+    // Other accounts may append, but not read, overwrite, truncate or delete, nor change
+    // permissions or owner.
     void* raw = nullptr;
     ASSERT_TRUE(::GetAce(const_cast<ACL*>(dacl), 0, &raw));
-    EXPECT_EQ(0u, static_cast<const ACCESS_ALLOWED_ACE*>(raw)->Mask & (WRITE_DAC | WRITE_OWNER));
+    EXPECT_EQ(0u, static_cast<const ACCESS_ALLOWED_ACE*>(raw)->Mask &
+                      (FILE_READ_DATA | FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER));
 }
 
 } // namespace
 
-TEST(logFileSecurityDescriptor, grantsEveryoneTheDataRightsButNotPermissionsOrOwnership) {
+TEST(logFileSecurityDescriptor, grantsEveryoneAppendingOnly) {
     const uniqueSecurityDescriptor descriptor = createLogFileSecurityDescriptor();
     ASSERT_TRUE(descriptor);
     EXPECT_TRUE(::IsValidSecurityDescriptor(descriptor.get()));

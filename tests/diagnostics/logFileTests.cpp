@@ -196,6 +196,16 @@ TEST_F(logFileWrites, callersLastErrorSurvivesEveryWriteAlsoWhenTheOpenFails) {
     EXPECT_EQ(0x55u, ::GetLastError());
 }
 
+TEST_F(logFileWrites, aLogThatCannotBeOpenedReportsWhyAndIsNotCreatedAgain) {
+    const std::wstring path = logPath();
+    const HANDLE other = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    logFile::writeToLogFile(path.c_str(), "lost");
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), logFile::getLastOpenError());
+    ::CloseHandle(other);
+}
+
 TEST_F(logFileWrites, theNextWriteAfterAFailedOpenTriesAgain) {
     const std::wstring path = folder / L"later\\test.log";
     logFile::writeToLogFile(path.c_str(), "lost");
