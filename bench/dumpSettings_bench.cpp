@@ -38,7 +38,7 @@ std::string settingsImage(std::uint32_t records) {
                                    : i % 4 == 1 ? 4
                                    : i % 4 == 2 ? 8
                                                 : sizeof(binary);
-        const void* value = i % 4 == 0 ? static_cast<const void*>(text)
+        const void* value = i % 4 == 0   ? static_cast<const void*>(text)
                             : i % 4 == 3 ? static_cast<const void*>(binary)
                                          : static_cast<const void*>(&number);
         append(image, &type, sizeof(type));
@@ -54,9 +54,9 @@ bool writeFile(const std::wstring& path, const std::string& bytes) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                nullptr) &&
-                    written == bytes.size();
+    const bool ok =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
     ::CloseHandle(file);
     return ok;
 }
@@ -146,9 +146,8 @@ int wmain(int argc, wchar_t** argv) {
     const wchar_t* const flags[2] = {L"", L" --json"};
     const char* const names[2] = {"text", "json"};
     for (int mode = 0; mode < 2; ++mode) {
-        modes[mode] = runTool(L"\"" + tool + L"\" dump-settings \"" + settings + L"\"" +
-                                  flags[mode],
-                              output);
+        modes[mode] =
+            runTool(L"\"" + tool + L"\" dump-settings \"" + settings + L"\"" + flags[mode], output);
         if (!modes[mode].ok) {
             std::printf("%s: the tool could not be started\n", names[mode]);
             return 1;

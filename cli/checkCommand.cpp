@@ -40,9 +40,8 @@ std::wstring logFileProblem(const std::wstring& name) {
     const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     std::wstring full(needed, L'\0');
     wchar_t* filePart = nullptr;
-    const DWORD length = needed == 0 ? 0
-                                     : ::GetFullPathNameW(name.c_str(), needed, full.data(),
-                                                          &filePart);
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(name.c_str(), needed, full.data(), &filePart);
     if (length == 0 || length >= needed)
         return shown + L" is not a valid path";
     full.resize(length);

@@ -7,9 +7,13 @@
 
 namespace {
 
+// Without a trailing separator, which a file's name would not take, except for a root.
 std::wstring folderOf(const std::wstring& path) {
     const std::size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator + 1);
+    if (separator == std::wstring::npos)
+        return L".";
+    const bool root = separator == 0 || path[separator - 1] == L':';
+    return path.substr(0, root ? separator + 1 : separator);
 }
 
 // Why the file cannot go into its folder, or empty.

@@ -146,10 +146,11 @@ int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, tex
     } catch (const CLI::ExtrasError&) {
         // The parser's own text lists them last first.
         const std::vector<std::string> extras = line.app.remaining(true);
-        return usageError(line,
-                          (extras.size() > 1 ? L"unexpected arguments: " : L"unexpected argument: ") +
-                              printable(joined(extras)),
-                          err);
+        return usageError(
+            line,
+            (extras.size() > 1 ? L"unexpected arguments: " : L"unexpected argument: ") +
+                printable(joined(extras)),
+            err);
     } catch (const CLI::ParseError& error) {
         std::ostringstream normal;
         std::ostringstream failure;

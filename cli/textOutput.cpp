@@ -122,9 +122,11 @@ void appendUtf8(std::string& bytes, std::uint32_t code) {
 // One code point from bytes at index (advanced past it); U+FFFD for a malformed sequence.
 std::uint32_t nextCodePoint(const std::string& bytes, std::size_t& index) {
     const unsigned char lead = static_cast<unsigned char>(bytes[index++]);
-    const int extra = lead < 0x80 ? 0 : lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2
-                                    : lead >= 0xC2 && lead < 0xE0   ? 1
-                                                                    : -1;
+    const int extra = lead < 0x80                   ? 0
+                      : lead >= 0xF0 && lead < 0xF5 ? 3
+                      : lead >= 0xE0                ? 2
+                      : lead >= 0xC2 && lead < 0xE0 ? 1
+                                                    : -1;
     if (extra < 0)
         return 0xFFFD;
     std::uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
