@@ -53,6 +53,10 @@ CString defaultLogFileName() {
     return CString(getProductFolder(L"", L"dmDataLog")) + L"." + L"dmlog_x64";
 }
 
+CString defaultLogFileNameUncreated() {
+    return CString(getProductFolderName(L"", L"dmDataLog")) + L"." + L"dmlog_x64";
+}
+
 const wchar_t* loggingTracePath() {
     return getCachedProductFilePath2(L"", L"Driftmark x64", L"dmLogUI_x64.txt");
 }

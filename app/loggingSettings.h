@@ -53,6 +53,8 @@ int writeLoggingSettings(HKEY productKey, const loggingSettings& settings);
 
 // The file name the dialog offers when none is stored (its folders are created on the way).
 CString defaultLogFileName();
+// The same name, with nothing created: for readers that must leave no trace.
+CString defaultLogFileNameUncreated();
 // Where a failed settings write is reported while diagnostic logging is on.
 const wchar_t* loggingTracePath();
 

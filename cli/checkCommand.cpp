@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -13,19 +14,55 @@ void addValueFindings(const profileReport& report, std::vector<std::wstring>& fi
                                value->problem);
 }
 
-bool folderExists(const CString& fileName) {
-    const int separator = fileName.ReverseFind(L'\\');
-    if (separator <= 0)
-        return false;
-    const DWORD attributes = ::GetFileAttributesW(fileName.Left(separator));
+bool isFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void addFolderFinding(const profileReport& report, std::vector<std::wstring>& findings) {
-    if (report.shown.mode == logNothing || folderExists(report.shown.fileName))
+bool isSeparator(wchar_t character) {
+    return character == L'\\' || character == L'/';
+}
+
+// Rooted (\logs, \\server\share) or with a drive and a root (C:\, C:/). A relative name
+// would depend on the working folder of whatever program writes the log.
+bool isFullPath(const std::wstring& path) {
+    if (!path.empty() && isSeparator(path[0]))
+        return true;
+    return path.size() > 2 && std::iswalpha(path[0]) && path[1] == L':' && isSeparator(path[2]);
+}
+
+// What stops the log file from being created there, judged by the system's path rules; empty
+// when nothing does.
+std::wstring logFileProblem(const std::wstring& name) {
+    const std::wstring shown = printable(name);
+    if (!isFullPath(name))
+        return shown + L" is not a full path";
+    const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    wchar_t* filePart = nullptr;
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(name.c_str(), needed, full.data(), &filePart);
+    if (length == 0 || length >= needed)
+        return shown + L" is not a valid path";
+    full.resize(length);
+    if (filePart == nullptr || isFolder(full))
+        return shown + L" is a folder";
+    if (!isFolder(full.substr(0, static_cast<std::size_t>(filePart - full.data()))))
+        return L"the folder of " + shown + L" does not exist";
+    return {};
+}
+
+void addFileFinding(const profileReport& report, std::vector<std::wstring>& findings) {
+    if (report.shown.mode == logNothing)
         return;
-    findings.push_back(productKeyFullName(report.profile) + L": logging is on but the folder of " +
-                       std::wstring(report.shown.fileName) + L" does not exist");
+    const std::wstring key = productKeyFullName(report.profile) + L": logging is on but ";
+    if (report.logFile.problem.empty() && storedText(report.logFile.stored).empty()) {
+        findings.push_back(key + L"the log file name is empty");
+        return;
+    }
+    const std::wstring problem = logFileProblem(std::wstring(report.shown.fileName));
+    if (!problem.empty())
+        findings.push_back(key + problem);
 }
 
 void addDisagreements(const profileReport& user, const profileReport& other,
@@ -33,8 +70,9 @@ void addDisagreements(const profileReport& user, const profileReport& other,
     const auto differ = [&](const wchar_t* name, const std::wstring& first,
                             const std::wstring& second) {
         if (first != second)
-            findings.push_back(std::wstring(L"the profiles disagree on ") + name + L": " + first +
-                               L" (current user) and " + second + L" (.DEFAULT)");
+            findings.push_back(std::wstring(L"the profiles disagree on ") + name + L": " +
+                               printable(first) + L" (current user) and " + printable(second) +
+                               L" (.DEFAULT)");
     };
     differ(debugDataTransferValue, std::to_wstring(user.shown.mode),
            std::to_wstring(other.shown.mode));
@@ -53,8 +91,8 @@ int checkCommand(textOutput& out) {
     addValueFindings(user, findings);
     addValueFindings(other, findings);
     addDisagreements(user, other, findings);
-    addFolderFinding(user, findings);
-    addFolderFinding(other, findings);
+    addFileFinding(user, findings);
+    addFileFinding(other, findings);
     for (const std::wstring& finding : findings)
         out.write(finding + L"\n");
     if (!findings.empty())

@@ -5,8 +5,6 @@
 #include "settings/fileBuffer.h"
 #include "settings/settingRecord.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,38 +14,6 @@ namespace {
 // Type codes of the settings file (the registry's).
 constexpr DWORD stringRecord = REG_SZ;
 constexpr DWORD numberRecord = REG_DWORD;
-
-std::wstring escaped(const std::wstring& text) {
-    std::wstring result = L"\"";
-    for (wchar_t character : text) {
-        switch (character) {
-        case L'"':
-            result += L"\\\"";
-            break;
-        case L'\\':
-            result += L"\\\\";
-            break;
-        case L'\n':
-            result += L"\\n";
-            break;
-        case L'\r':
-            result += L"\\r";
-            break;
-        case L'\t':
-            result += L"\\t";
-            break;
-        default:
-            if (character < 0x20 || (character >= 0xD800 && character <= 0xDFFF)) {
-                wchar_t code[8];
-                std::swprintf(code, 8, L"\\u%04x", static_cast<unsigned>(character));
-                result += code;
-            } else {
-                result += character;
-            }
-        }
-    }
-    return result + L"\"";
-}
 
 std::wstring hexBytes(const unsigned char* bytes, DWORD size) {
     std::wstring text;
@@ -78,7 +44,7 @@ std::uint64_t recordNumber(const settingRecord& record) {
 
 std::wstring valueText(const settingRecord& record) {
     if (record.getType() == stringRecord)
-        return escaped(recordText(record));
+        return quotedPrintable(recordText(record));
     if (record.getType() == numberRecord && isNumberWidth(record.getSize())) {
         const std::uint64_t number = recordNumber(record);
         wchar_t hex[24];
@@ -97,26 +63,147 @@ std::wstring typeText(DWORD type) {
     return L"type " + std::to_wstring(type);
 }
 
-nlohmann::json recordJson(const settingRecord& record) {
-    nlohmann::json json = {
-        {"name", toUtf8(record.getName())}, {"type", record.getType()}, {"size", record.getSize()}};
-    if (record.getType() == stringRecord)
-        json["value"] = toUtf8(recordText(record));
-    else if (record.getType() == numberRecord && isNumberWidth(record.getSize()))
-        json["value"] = recordNumber(record);
-    else
-        json["bytes"] = toUtf8(hexBytes(record.getValue(), record.getSize()));
-    return json;
+// A JSON string. UTF-8 cannot carry an unpaired surrogate: it becomes U+FFFD here, and the
+// exact code units go beside the text (see codeUnitsMember).
+std::wstring jsonString(const std::wstring& text) {
+    std::wstring result = L"\"";
+    result.reserve(text.size() + 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t unit = text[i];
+        if (unit == L'"' || unit == L'\\') {
+            result += L'\\';
+            result += unit;
+        } else if (unit < 0x20) {
+            wchar_t escape[8];
+            std::swprintf(escape, 8, L"\\u%04x", static_cast<unsigned>(unit));
+            result += escape;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            const bool pair = isWellFormed(text.substr(i, 2)) && i + 1 < text.size();
+            result += pair ? text.substr(i++, 2) : std::wstring(1, L'\xFFFD');
+        } else {
+            result += unit;
+        }
+    }
+    return result + L"\"";
 }
+
+// ", "<key>CodeUnits": [..]" for text that UTF-8 cannot carry exactly, else nothing.
+std::wstring codeUnitsMember(const wchar_t* key, const std::wstring& text) {
+    if (isWellFormed(text))
+        return {};
+    std::wstring member = std::wstring(L", \"") + key + L"CodeUnits\": [";
+    for (std::size_t i = 0; i < text.size(); ++i)
+        member += (i > 0 ? L", " : L"") + std::to_wstring(static_cast<unsigned>(text[i]));
+    return member + L"]";
+}
+
+std::wstring recordJson(const settingRecord& record, const std::wstring& name) {
+    std::wstring json = L"{\"name\": " + jsonString(name) + codeUnitsMember(L"name", name) +
+                        L", \"type\": " + std::to_wstring(record.getType()) + L", \"size\": " +
+                        std::to_wstring(record.getSize());
+    if (record.getType() == stringRecord) {
+        const std::wstring text = recordText(record);
+        json += L", \"value\": " + jsonString(text) + codeUnitsMember(L"value", text);
+    } else if (record.getType() == numberRecord && isNumberWidth(record.getSize())) {
+        const std::wstring number = std::to_wstring(recordNumber(record));
+        json += L", \"value\": " + number;
+        // Readers that hold numbers as doubles round those above 2^53: the exact digits too.
+        if (record.getSize() == 8)
+            json += L", \"valueText\": \"" + number + L"\"";
+    } else {
+        json += L", \"bytes\": \"" + hexBytes(record.getValue(), record.getSize()) + L"\"";
+    }
+    return json + L"}";
+}
+
+std::wstring recordLine(const settingRecord& record, const std::wstring& name) {
+    return quotedPrintable(name) + L"  " + typeText(record.getType()) + L"  " +
+           std::to_wstring(record.getSize()) + L"  " + valueText(record) + L"\n";
+}
+
+// The record's whole name as stored; the parser's copy ends at the first zero. Only for a
+// record the parser has read, so the size was checked.
+std::wstring storedName(const fileBuffer& buffer, DWORD offset) {
+    DWORD nameBytes = 0;
+    std::memcpy(&nameBytes, buffer.getData() + offset, sizeof(nameBytes));
+    std::wstring name(nameBytes / sizeof(wchar_t) - 1, L'\0');
+    std::memcpy(name.data(), buffer.getData() + offset + sizeof(nameBytes),
+                name.size() * sizeof(wchar_t));
+    return name;
+}
+
+// Lines go out in batches: one write per line is slow on a large file.
+class lineBatch {
+public:
+    explicit lineBatch(textOutput& out) : m_out(out) {}
+    void add(const std::wstring& text) {
+        m_text += text;
+        if (m_text.size() >= 32768)
+            flush();
+    }
+    void flush() {
+        m_out.write(m_text);
+        m_text.clear();
+    }
+    bool failed() const { return m_out.failure() != ERROR_SUCCESS; }
+
+private:
+    textOutput& m_out;
+    std::wstring m_text;
+};
 
 struct damage {
     DWORD offset = 0;
     std::wstring reason;
 };
 
+// Why the path cannot be read as a settings file before it is opened, or empty. A device
+// could block the read (a console) or answer with anything.
+std::wstring notAFileReason(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return L"it is a folder";
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length > 0 && length < needed && full.starts_with(L"\\\\.\\"))
+        return L"it is a device, not a file";
+    return {};
+}
+
+// Lists the records after the count, line by line as they are read; the damage, if any.
+std::optional<damage> listRecords(fileBuffer& buffer, bool json, lineBatch& lines) {
+    std::uint32_t count = 0;
+    if (!buffer.read(count))
+        return damage{0, L"no record count (" + std::to_wstring(buffer.getSize()) +
+                             L" bytes; a settings file starts with 4)"};
+    for (std::uint32_t index = 0; index < count && !lines.failed(); ++index) {
+        const DWORD offset = buffer.tell();
+        settingRecord record;
+        const char* reason = nullptr;
+        if (!record.readFrom(buffer, &reason))
+            return damage{offset, L"record " + std::to_wstring(index + 1) + L" of " +
+                                      std::to_wstring(count) + L": " + fromUtf8(reason)};
+        const std::wstring name = storedName(buffer, offset);
+        if (json)
+            lines.add((index > 0 ? L",\n    " : L"    ") + recordJson(record, name));
+        else
+            lines.add(recordLine(record, name));
+    }
+    if (!lines.failed() && !buffer.atEnd())
+        return damage{buffer.tell(), std::to_wstring(buffer.getSize() - buffer.tell()) +
+                                         L" bytes after the last record the count announces"};
+    return std::nullopt;
+}
+
 } // namespace
 
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err) {
+    if (const std::wstring reason = notAFileReason(options.file); !reason.empty()) {
+        err.write(L"logsmithctl: cannot read " + options.file + L": " + reason + L"\n");
+        return exitFailure;
+    }
     fileBuffer buffer;
     if (!buffer.readFile(options.file.c_str(), nullptr)) {
         err.write(L"logsmithctl: cannot read " + options.file + L": " +
@@ -124,36 +211,19 @@ int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput&
         return exitFailure;
     }
     buffer.rewind();
-    nlohmann::json records = nlohmann::json::array();
-    std::optional<damage> found;
-    std::uint32_t count = 0;
-    if (!buffer.read(count))
-        found = damage{0, L"no record count (" + std::to_wstring(buffer.getSize()) +
-                              L" bytes; a settings file starts with 4)"};
-    for (std::uint32_t index = 0; !found && index < count; ++index) {
-        const DWORD offset = buffer.tell();
-        settingRecord record;
-        const char* reason = nullptr;
-        if (!record.readFrom(buffer, &reason)) {
-            found = damage{offset, L"record " + std::to_wstring(index + 1) + L" of " +
-                                       std::to_wstring(count) + L": " + fromUtf8(reason)};
-            break;
-        }
-        if (options.json)
-            records.push_back(recordJson(record));
-        else
-            out.write(escaped(record.getName()) + L"  " + typeText(record.getType()) + L"  " +
-                      std::to_wstring(record.getSize()) + L"  " + valueText(record) + L"\n");
-    }
-    if (!found && !buffer.atEnd())
-        found = damage{buffer.tell(), std::to_wstring(buffer.getSize() - buffer.tell()) +
-                                          L" bytes after the last record the count announces"};
+    lineBatch lines(out);
+    if (options.json)
+        lines.add(L"{\n  \"file\": " + jsonString(options.file) +
+                  codeUnitsMember(L"file", options.file) + L",\n  \"records\": [\n");
+    const std::optional<damage> found = listRecords(buffer, options.json, lines);
     if (options.json) {
-        nlohmann::json json = {{"file", toUtf8(options.file)}, {"records", records}};
+        lines.add(L"\n  ]");
         if (found)
-            json["damage"] = {{"offset", found->offset}, {"reason", toUtf8(found->reason)}};
-        out.write(fromUtf8(json.dump(2)) + L"\n");
+            lines.add(L",\n  \"damage\": {\"offset\": " + std::to_wstring(found->offset) +
+                      L", \"reason\": " + jsonString(found->reason) + L"}");
+        lines.add(L"\n}\n");
     }
+    lines.flush();
     if (!found)
         return exitSuccess;
     err.write(L"logsmithctl: " + options.file + L" is damaged at offset " +

@@ -3,54 +3,56 @@
 #include "cli/loggingProfiles.h"
 #include "cli/regFile.h"
 
-#include "support/uniqueResource.h"
+#include "platform/fileFunctions.h"
 
 namespace {
 
+// Without a trailing separator, which a file's name would not take, except for a root.
 std::wstring folderOf(const std::wstring& path) {
     const std::size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator + 1);
+    if (separator == std::wstring::npos)
+        return L".";
+    const bool root = separator == 0 || path[separator - 1] == L':';
+    return path.substr(0, root ? separator + 1 : separator);
 }
 
-bool isFolder(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// Why the file cannot go into its folder, or empty.
+std::wstring folderProblem(const std::wstring& path) {
+    const std::wstring folder = folderOf(path);
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return L"its folder does not exist";
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return folder + L" is a file, not a folder";
+    return {};
 }
 
-void appendValue(std::wstring& text, const valueReport& value) {
-    if (value.stored.present)
-        text +=
-            regQuoted(value.name) + L"=" + regData(value.stored.type, value.stored.bytes) + L"\r\n";
-}
-
-// Written whole: a failed write leaves no half file behind.
-DWORD writeWholeFile(const std::wstring& path, const std::string& bytes) {
-    uniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return ::GetLastError();
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) ||
-        written != bytes.size()) {
-        const DWORD error =
-            ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_WRITE_FAULT;
-        file.reset();
-        ::DeleteFileW(path.c_str());
-        return error;
+// One line per stored value; a value that is not stored is reported instead.
+int appendValues(std::wstring& text, const profileReport& report, textOutput& err) {
+    int appended = 0;
+    for (const valueReport* value : {&report.mode, &report.logFile, &report.deleteFirst}) {
+        if (!value->stored.present) {
+            err.write(L"logsmithctl: " + productKeyFullName(report.profile) + L": " + value->name +
+                      L" is not stored; not exported\n");
+            continue;
+        }
+        text += regQuoted(value->name) + L"=" + regData(value->stored.type, value->stored.bytes) +
+                L"\r\n";
+        ++appended;
     }
-    return ERROR_SUCCESS;
+    return appended;
 }
 
 } // namespace
 
 int exportCommand(const exportOptions& options, textOutput& out, textOutput& err) {
-    if (!isFolder(folderOf(options.file))) {
-        err.write(L"logsmithctl: cannot write " + options.file +
-                  L": its folder does not exist; nothing was written\n");
+    if (const std::wstring problem = folderProblem(options.file); !problem.empty()) {
+        err.write(L"logsmithctl: cannot write " + options.file + L": " + problem +
+                  L"; nothing was written\n");
         return exitFailure;
     }
     std::wstring text = std::wstring(regFileHeader) + L"\r\n";
+    int values = 0;
     for (loggingProfile profile : profilesOfScope(options.scope)) {
         const profileReport report = inspectProfile(profile);
         if (!report.keyExists) {
@@ -59,15 +61,19 @@ int exportCommand(const exportOptions& options, textOutput& out, textOutput& err
             continue;
         }
         text += L"\r\n[" + productKeyFullName(profile) + L"]\r\n";
-        appendValue(text, report.mode);
-        appendValue(text, report.logFile);
-        appendValue(text, report.deleteFirst);
+        values += appendValues(text, report, err);
+    }
+    if (values == 0) {
+        err.write(L"logsmithctl: nothing to export; " + options.file + L" was not written\n");
+        return exitFailure;
     }
     text += L"\r\n";
-    const DWORD error = writeWholeFile(options.file, regFileBytes(text));
+    const std::string bytes = regFileBytes(text);
+    const DWORD error =
+        replaceFileContents(options.file.c_str(), bytes.data(), static_cast<DWORD>(bytes.size()));
     if (error != ERROR_SUCCESS) {
         err.write(L"logsmithctl: cannot write " + options.file + L": " + systemErrorText(error) +
-                  L"\n");
+                  L"; nothing was changed\n");
         return exitFailure;
     }
     out.write(L"exported to " + options.file + L"\n");

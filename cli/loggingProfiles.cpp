@@ -53,10 +53,20 @@ std::wstring typeName(DWORD type) {
         return L"REG_DWORD";
     case REG_MULTI_SZ:
         return L"REG_MULTI_SZ";
+    case REG_DWORD_BIG_ENDIAN:
+        return L"REG_DWORD_BIG_ENDIAN";
+    case REG_LINK:
+        return L"REG_LINK";
+    case REG_RESOURCE_LIST:
+        return L"REG_RESOURCE_LIST";
+    case REG_FULL_RESOURCE_DESCRIPTOR:
+        return L"REG_FULL_RESOURCE_DESCRIPTOR";
+    case REG_RESOURCE_REQUIREMENTS_LIST:
+        return L"REG_RESOURCE_REQUIREMENTS_LIST";
     case REG_QWORD:
         return L"REG_QWORD";
     default:
-        return L"type " + std::to_wstring(type);
+        return std::to_wstring(type);
     }
 }
 
@@ -71,7 +81,21 @@ std::wstring numberProblem(const storedValue& value) {
     return {};
 }
 
-// The dialog writes the name as REG_SZ with its terminator.
+DWORD storedNumber(const storedValue& value) {
+    DWORD number = 0;
+    std::memcpy(&number, value.bytes.data(), sizeof(number));
+    return number;
+}
+
+// Apply writes the flag as 0 or 1; the dialog shows any other number as 1.
+std::wstring flagProblem(const storedValue& value) {
+    std::wstring problem = numberProblem(value);
+    if (problem.empty() && storedNumber(value) > 1)
+        problem = std::to_wstring(storedNumber(value)) + L", not 0 or 1";
+    return problem;
+}
+
+// The dialog writes the name as REG_SZ with its one terminator at the end.
 std::wstring textProblem(const storedValue& value) {
     if (!value.present)
         return L"missing";
@@ -81,13 +105,11 @@ std::wstring textProblem(const storedValue& value) {
     if (size % sizeof(wchar_t) != 0 || size < sizeof(wchar_t) || value.bytes[size - 1] != 0 ||
         value.bytes[size - 2] != 0)
         return L"not a terminated string (" + std::to_wstring(size) + L" bytes)";
+    const std::size_t textBytes = storedText(value).size() * sizeof(wchar_t);
+    if (textBytes + sizeof(wchar_t) != size)
+        return L"a string with " + std::to_wstring(size - textBytes - sizeof(wchar_t)) +
+               L" bytes after its terminator";
     return {};
-}
-
-DWORD storedNumber(const storedValue& value) {
-    DWORD number = 0;
-    std::memcpy(&number, value.bytes.data(), sizeof(number));
-    return number;
 }
 
 } // namespace
@@ -143,15 +165,37 @@ profileReport inspectProfile(loggingProfile profile) {
     if (report.mode.problem.empty() && nameOfMode(storedNumber(report.mode.stored)) == nullptr)
         report.mode.problem = L"unknown mode " + std::to_wstring(storedNumber(report.mode.stored));
     report.logFile.problem = textProblem(report.logFile.stored);
-    report.deleteFirst.problem = numberProblem(report.deleteFirst.stored);
+    report.deleteFirst.problem = flagProblem(report.deleteFirst.stored);
 
     // No radio button stands for an unknown code, and Apply then stores "none".
     if (nameOfMode(report.shown.mode) == nullptr)
         report.shown.mode = logNothing;
     if (report.shown.fileName.IsEmpty())
-        report.shown.fileName = defaultLogFileName();
+        report.shown.fileName = defaultLogFileNameUncreated();
     report.shown.writeNewFile = report.shown.writeNewFile != 0 ? 1 : 0;
     return report;
+}
+
+std::wstring danglingLinkText(loggingProfile profile) {
+    const std::wstring path = productKeyPath(profile);
+    for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+        const std::wstring prefix = path.substr(0, end);
+        uniqueHkey key;
+        if (::RegOpenKeyExW(rootOf(profile), prefix.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
+                            key.put()) != ERROR_SUCCESS)
+            return {};
+        const storedValue target = queryValue(key.get(), L"SymbolicLinkValue");
+        if (target.present && target.type == REG_LINK) {
+            std::wstring name(target.bytes.size() / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), target.bytes.data(), name.size() * sizeof(wchar_t));
+            const std::wstring root =
+                profile == loggingProfile::defaultUser ? L"HKEY_USERS\\" : L"HKEY_CURRENT_USER\\";
+            return root + prefix + L" is a registry link to " + name.substr(0, name.find(L'\0')) +
+                   L", which does not exist";
+        }
+        if (end == std::wstring::npos)
+            return {};
+    }
 }
 
 std::wstring systemErrorText(DWORD code) {

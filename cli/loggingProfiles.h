@@ -60,5 +60,9 @@ struct profileReport {
 // Reads a profile without creating or changing anything in the registry.
 profileReport inspectProfile(loggingProfile profile);
 
+// When a key on the way to the product key is a registry link whose target is missing: a line
+// that says so (without a line break); else empty.
+std::wstring danglingLinkText(loggingProfile profile);
+
 // The system's text for an error code, without a trailing line break.
 std::wstring systemErrorText(DWORD code);

@@ -1,6 +1,7 @@
 #include "cli/logsmithctl.h"
 
 #include "cli/commands.h"
+#include "cli/loggingProfiles.h"
 
 #include <CLI/CLI.hpp>
 
@@ -18,7 +19,7 @@ void addScope(CLI::App* command, std::string& scope, const char* what) {
 constexpr std::size_t maxPathLength = 32767;
 
 std::string pathLengthCheck(const std::string& path) {
-    if (fromUtf8(path).size() > maxPathLength)
+    if (fromLosslessUtf8(path).size() > maxPathLength)
         return "the path is longer than " + std::to_string(maxPathLength) + " characters";
     return {};
 }
@@ -87,59 +88,97 @@ struct commandLine {
             if (setCommand->count("--mode") > 0)
                 set.mode = setMode;
             if (setCommand->count("--file") > 0)
-                set.file = fromUtf8(setFile);
+                set.file = fromLosslessUtf8(setFile);
             if (setCommand->count("--delete-first") > 0)
                 set.deleteFirst = setDeleteFirst;
             return ::setCommand(set, out, err);
         }
         if (exportCommand->parsed()) {
-            exports.file = fromUtf8(exportFile);
+            exports.file = fromLosslessUtf8(exportFile);
             return ::exportCommand(exports, out, err);
         }
         if (dumpCommand->parsed()) {
-            dump.file = fromUtf8(dumpFile);
+            dump.file = fromLosslessUtf8(dumpFile);
             return ::dumpSettingsCommand(dump, out, err);
         }
         return ::checkCommand(out);
     }
 };
 
+bool isTopLevelOption(const std::wstring& argument) {
+    return argument == L"-h" || argument == L"--help" || argument == L"--version";
+}
+
+// The parser would only say that a command is required.
+bool isUnknownCommand(commandLine& line, const std::wstring& first) {
+    if (first.empty() || first[0] == L'-')
+        return false;
+    return line.app
+        .get_subcommands([&](CLI::App* command) { return command->get_name() == toUtf8(first); })
+        .empty();
+}
+
+std::wstring joined(const std::vector<std::string>& arguments) {
+    std::wstring text;
+    for (const std::string& argument : arguments)
+        text += (text.empty() ? L"" : L" ") + fromLosslessUtf8(argument);
+    return text;
+}
+
+int usageError(commandLine& line, const std::wstring& message, textOutput& err) {
+    err.write(L"logsmithctl: " + message + L"\n" + fromUtf8(line.app.help()));
+    return exitUsage;
+}
+
+int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, textOutput& err) {
+    commandLine line;
+    if (!arguments.empty() && isUnknownCommand(line, arguments.front()))
+        return usageError(line, L"unknown command '" + printable(arguments.front()) + L"'", err);
+    if (!arguments.empty() && arguments.front().starts_with(L"-") &&
+        !isTopLevelOption(arguments.front()))
+        return usageError(line, L"unknown option '" + printable(arguments.front()) + L"'", err);
+    // The parser takes its arguments last first. Unpaired surrogates pass through it intact.
+    std::vector<std::string> reversed;
+    for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
+        reversed.push_back(toLosslessUtf8(*argument));
+    try {
+        line.app.parse(reversed);
+    } catch (const CLI::ExtrasError&) {
+        // The parser's own text lists them last first.
+        const std::vector<std::string> extras = line.app.remaining(true);
+        return usageError(
+            line,
+            (extras.size() > 1 ? L"unexpected arguments: " : L"unexpected argument: ") +
+                printable(joined(extras)),
+            err);
+    } catch (const CLI::ParseError& error) {
+        std::ostringstream normal;
+        std::ostringstream failure;
+        const int code = line.app.exit(error, normal, failure);
+        out.write(fromUtf8(normal.str()));
+        err.write(fromUtf8(failure.str()));
+        if (code == 0)
+            return exitSuccess;
+        err.write(fromUtf8(line.app.help()));
+        return exitUsage;
+    }
+    return line.runCommand(out, err);
+}
+
 } // namespace
 
 int run(const std::vector<std::wstring>& arguments, textOutput& out, textOutput& err) {
+    int code = exitFailure;
     try {
-        commandLine line;
-        // The parser would only say that a command is required.
-        if (!arguments.empty() && !arguments.front().empty() && arguments.front()[0] != L'-' &&
-            line.app
-                .get_subcommands([&](CLI::App* command) {
-                    return command->get_name() == toUtf8(arguments.front());
-                })
-                .empty()) {
-            err.write(L"logsmithctl: unknown command '" + arguments.front() + L"'\n" +
-                      fromUtf8(line.app.help()));
-            return exitUsage;
-        }
-        // The parser takes its arguments last first.
-        std::vector<std::string> reversed;
-        for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
-            reversed.push_back(toUtf8(*argument));
-        try {
-            line.app.parse(reversed);
-        } catch (const CLI::ParseError& error) {
-            std::ostringstream normal;
-            std::ostringstream failure;
-            const int code = line.app.exit(error, normal, failure);
-            out.write(fromUtf8(normal.str()));
-            err.write(fromUtf8(failure.str()));
-            if (code == 0)
-                return exitSuccess;
-            err.write(fromUtf8(line.app.help()));
-            return exitUsage;
-        }
-        return line.runCommand(out, err);
+        code = parseAndRun(arguments, out, err);
     } catch (const std::exception& error) {
         err.write(L"logsmithctl: " + fromUtf8(error.what()) + L"\n");
+    }
+    // Output that did not arrive whole is a failure, whatever the command made of it.
+    if (const DWORD error = out.failure(); error != ERROR_SUCCESS && code != exitUsage) {
+        err.write(L"logsmithctl: the output could not be written: " + systemErrorText(error) +
+                  L"\n");
         return exitFailure;
     }
+    return code;
 }

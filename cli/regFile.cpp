@@ -34,6 +34,15 @@ bool isPlainString(const std::vector<BYTE>& bytes) {
     return bytes[size - 2] == 0 && bytes[size - 1] == 0;
 }
 
+// A quoted string in a .reg file cannot hold a line break or other control character: the
+// import would cut the line there. Such text keeps its bytes instead.
+bool isQuotable(const std::wstring& text) {
+    for (wchar_t character : text)
+        if (character < 0x20 || character == 0x7F)
+            return false;
+    return true;
+}
+
 } // namespace
 
 std::wstring regQuoted(const std::wstring& text) {
@@ -57,7 +66,8 @@ std::wstring regData(DWORD type, const std::vector<BYTE>& bytes) {
     if (type == REG_SZ && isPlainString(bytes)) {
         std::wstring text(bytes.size() / sizeof(wchar_t) - 1, L'\0');
         std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-        return regQuoted(text);
+        if (isQuotable(text))
+            return regQuoted(text);
     }
     return hexBytes(type, bytes);
 }

@@ -11,6 +11,7 @@ inline constexpr const wchar_t* regFileHeader = L"Windows Registry Editor Versio
 // A quoted string with backslashes and quotes escaped.
 std::wstring regQuoted(const std::wstring& text);
 // The data part of a value line: dword:xxxxxxxx, a quoted string, hex:.. or hex(type):..
+// (a string holding a control character is written as hex(1):..)
 std::wstring regData(DWORD type, const std::vector<BYTE>& bytes);
 // The whole file's bytes for the given text (lines separated by "\r\n").
 std::string regFileBytes(const std::wstring& text);

@@ -9,9 +9,13 @@ namespace {
 // The longest path the system accepts.
 constexpr std::size_t maxPathLength = 32767;
 
-// What the dialog would show for the current user: the start of every set.
+// What the dialog would show for the current user: the start of every set. The dialog creates
+// the default name's folder when it offers it; so does set.
 loggingSettings startingSettings() {
-    return inspectProfile(loggingProfile::currentUser).shown;
+    loggingSettings settings = inspectProfile(loggingProfile::currentUser).shown;
+    if (settings.fileName == defaultLogFileNameUncreated())
+        settings.fileName = defaultLogFileName();
+    return settings;
 }
 
 DWORD modeCode(const std::string& name) {
@@ -29,6 +33,13 @@ std::wstring failureText(loggingProfile profile, const wchar_t* dialogText, DWOR
     return productKeyFullName(profile) + L": " + text + L" (" + systemErrorText(error) + L")\n";
 }
 
+// Only an elevated administrator may write the profile services read.
+void writeElevationHint(loggingProfile profile, DWORD error, textOutput& err) {
+    if (profile == loggingProfile::defaultUser && error == ERROR_ACCESS_DENIED)
+        err.write(L"logsmithctl: run it from an elevated prompt, or give --scope user to change "
+                  L"only your own settings\n");
+}
+
 // Opens the profile's product key for writing and stores the values; 0 on success, else the
 // error written to err.
 bool writeProfile(loggingProfile profile, const loggingSettings& settings, textOutput& err) {
@@ -44,12 +55,22 @@ bool writeProfile(loggingProfile profile, const loggingSettings& settings, textO
         product = defaultChain.chain.product.get();
     }
     if (opened != ERROR_SUCCESS) {
-        err.write(failureText(profile, registryOpenFailureText, static_cast<DWORD>(opened)));
+        const std::wstring link = opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND
+                                      ? danglingLinkText(profile)
+                                      : std::wstring();
+        if (!link.empty())
+            err.write(L"logsmithctl: cannot write " + productKeyFullName(profile) + L": " + link +
+                      L"\n");
+        else
+            err.write(failureText(profile, registryOpenFailureText, static_cast<DWORD>(opened)));
+        writeElevationHint(profile, static_cast<DWORD>(opened), err);
         return false;
     }
     ::SetLastError(ERROR_SUCCESS);
     if (!writeLoggingSettings(product, settings)) {
-        err.write(failureText(profile, registryWriteFailureText, ::GetLastError()));
+        const DWORD error = ::GetLastError();
+        err.write(failureText(profile, registryWriteFailureText, error));
+        writeElevationHint(profile, error, err);
         return false;
     }
     return true;

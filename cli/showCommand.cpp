@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <vector>
+
 namespace {
 
 std::wstring modeText(DWORD code) {
@@ -31,7 +33,7 @@ void writeText(const profileReport& report, textOutput& out) {
     out.write(productKeyFullName(report.profile) + (report.keyExists ? L"" : L" (no key)") + L"\n");
     out.write(L"  mode:          " +
               describe(report.mode, modeText(storedMode), modeText(report.shown.mode)) + L"\n");
-    const std::wstring shownFile(report.shown.fileName);
+    const std::wstring shownFile = printable(std::wstring(report.shown.fileName));
     const bool emptyName =
         report.logFile.problem.empty() && storedText(report.logFile.stored).empty();
     out.write(L"  log file:      " +
@@ -60,7 +62,11 @@ nlohmann::json reportJson(const profileReport& report) {
     mode["code"] = report.shown.mode;
     mode["name"] = nameOfMode(report.shown.mode);
     nlohmann::json logFile = valueJson(report.logFile);
-    logFile["value"] = toUtf8(std::wstring(report.shown.fileName));
+    const std::wstring file(report.shown.fileName);
+    logFile["value"] = toUtf8(file);
+    // UTF-8 cannot carry an unpaired surrogate: the exact name beside the nearest text.
+    if (!isWellFormed(file))
+        logFile["valueCodeUnits"] = std::vector<unsigned>(file.begin(), file.end());
     nlohmann::json deleteFirst = valueJson(report.deleteFirst);
     deleteFirst["value"] = report.shown.writeNewFile != 0;
     return {{"scope", toUtf8(scopeName(report.profile))},

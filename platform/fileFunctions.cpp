@@ -313,3 +313,76 @@ folderListing setFolderListing(folderListing listing) {
     s_listing.describe = listing.describe != nullptr ? listing.describe : &systemDescribe;
     return previous;
 }
+
+namespace {
+
+fileWriteCall s_writeFile = &::WriteFile;
+
+// Scanners and indexers hold a file for a moment; the move is retried for about this long.
+constexpr int moveAttempts = 10;
+constexpr DWORD movePauseMs = 10;
+
+DWORD lastErrorOr(DWORD fallback) {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+// A fresh file beside target, opened for writing and shared with nobody.
+uniqueFileHandle createTemporaryBeside(const std::wstring& target, std::wstring& name) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        wchar_t suffix[40];
+        swprintf_s(suffix, L".%lx-%x.tmp", ::GetCurrentProcessId(), attempt);
+        name = target + suffix;
+        uniqueFileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || ::GetLastError() != ERROR_FILE_EXISTS)
+            return file;
+    }
+    return uniqueFileHandle();
+}
+
+[[nodiscard]] DWORD writeAndFlush(HANDLE file, const void* data, DWORD size) {
+    DWORD written = 0;
+    ::SetLastError(ERROR_SUCCESS);
+    if (!s_writeFile(file, data, size, &written, nullptr) || written != size)
+        return lastErrorOr(ERROR_WRITE_FAULT);
+    return ::FlushFileBuffers(file) ? ERROR_SUCCESS : lastErrorOr(ERROR_WRITE_FAULT);
+}
+
+[[nodiscard]] DWORD moveOver(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return ERROR_SUCCESS;
+        const DWORD error = lastErrorOr(ERROR_WRITE_FAULT);
+        if (attempt == moveAttempts ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return error;
+        ::Sleep(movePauseMs);
+    }
+}
+
+} // namespace
+
+DWORD replaceFileContents(const wchar_t* path, const void* data, DWORD size) {
+    if (path == nullptr || path[0] == L'\0' || (data == nullptr && size > 0))
+        return ERROR_INVALID_PARAMETER;
+    const std::wstring target = path;
+    std::wstring temporary;
+    uniqueFileHandle file = createTemporaryBeside(target, temporary);
+    if (!file)
+        return lastErrorOr(ERROR_CANNOT_MAKE);
+    DWORD error = writeAndFlush(file.get(), data, size);
+    file.reset();
+    if (error == ERROR_SUCCESS)
+        error = moveOver(temporary, target);
+    if (error != ERROR_SUCCESS)
+        ::DeleteFileW(temporary.c_str());
+    return error;
+}
+
+fileWriteCall setFileWriteCall(fileWriteCall call) {
+    const fileWriteCall previous = s_writeFile;
+    s_writeFile = call != nullptr ? call : &::WriteFile;
+    return previous;
+}

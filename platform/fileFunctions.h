@@ -39,6 +39,16 @@ void getDllSearchPath(CString& list);
 // invalid-handle exception (as it does under a debugger), else 1.
 int closeHandleIfValid(HANDLE handle);
 
+// Puts size bytes in place of the file at path in one step: a temporary file beside it, written
+// and flushed, then moved over it. ERROR_SUCCESS, or the system's code of the first failure; on
+// failure the file at path is as it was and no temporary file remains.
+[[nodiscard]] DWORD replaceFileContents(const wchar_t* path, const void* data, DWORD size);
+
+// Test seam: the WriteFile call behind replaceFileContents. Null restores WriteFile; the
+// previous call is returned.
+using fileWriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+fileWriteCall setFileWriteCall(fileWriteCall call);
+
 // Test seam: the close call behind closeHandleIfValid. Null restores CloseHandle; the previous
 // closer is returned.
 using handleCloser = BOOL(WINAPI*)(HANDLE);

@@ -76,10 +76,11 @@ template <typename charT> bool fail(pathBuffer<charT>& buffer) {
 }
 
 // (application data)\Tarnwick\[prefix ][name], creating the maker's folder and the product
-// folder. A path that does not fit is not cut (a cut path names another folder): the buffer is
-// emptied and nothing more is created.
+// folder unless create is false. A path that does not fit is not cut (a cut path names another
+// folder): the buffer is emptied and nothing more is created.
 template <typename charT>
-bool buildProductFolder(pathBuffer<charT>& buffer, const charT* prefix, const charT* name) {
+bool buildProductFolder(pathBuffer<charT>& buffer, const charT* prefix, const charT* name,
+                        bool create = true) {
     using calls = textCalls<charT>;
     buffer[0] = charT('\0');
     calls::lookup(CSIDL_APPDATA, buffer);
@@ -91,7 +92,8 @@ bool buildProductFolder(pathBuffer<charT>& buffer, const charT* prefix, const ch
     const charT blank[] = {charT(' '), charT('\0')};
     if (!appendPart(buffer, backslash) || !appendPart(buffer, calls::maker))
         return fail(buffer);
-    calls::createFolder(buffer);
+    if (create)
+        calls::createFolder(buffer);
 
     if (!appendBackslash(buffer))
         return fail(buffer);
@@ -100,7 +102,8 @@ bool buildProductFolder(pathBuffer<charT>& buffer, const charT* prefix, const ch
         return fail(buffer);
     if (name != nullptr && !appendPart(buffer, name))
         return fail(buffer);
-    calls::createFolder(buffer);
+    if (create)
+        calls::createFolder(buffer);
     return true;
 }
 
@@ -147,6 +150,12 @@ HRESULT getFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, char* 
 const wchar_t* getProductFolder(const wchar_t* prefix, const wchar_t* name) {
     static pathBuffer<wchar_t> s_buffer;
     buildProductFolder(s_buffer, prefix, name);
+    return s_buffer;
+}
+
+const wchar_t* getProductFolderName(const wchar_t* prefix, const wchar_t* name) {
+    static pathBuffer<wchar_t> s_buffer;
+    buildProductFolder(s_buffer, prefix, name, false);
     return s_buffer;
 }
 

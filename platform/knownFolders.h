@@ -18,6 +18,8 @@ HRESULT getFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, char* 
 // (application data)\Tarnwick\[prefix ][name], created; empty when the folder cannot be resolved.
 const wchar_t* getProductFolder(const wchar_t* prefix, const wchar_t* name);
 const char* getProductFolderA(const char* prefix, const char* name);
+// The same path, with nothing created.
+const wchar_t* getProductFolderName(const wchar_t* prefix, const wchar_t* name);
 
 // The product folder (created) followed by a backslash and the file name (not created).
 const wchar_t* getProductFilePath(const wchar_t* prefix, const wchar_t* name,

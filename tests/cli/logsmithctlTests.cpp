@@ -1,8 +1,10 @@
 #include "cli/logsmithctl.h"
+#include "cli/loggingProfiles.h"
 #include "logsmithVersion.h"
 
 #include "app/loggingSettings.h"
 #include "platform/knownFolders.h"
+#include "platform/fileFunctions.h"
 #include "settings/readWriteSettingsToFile.h"
 #include "support/uniqueResource.h"
 #include "tests/testing/scratchRegistry.h"
@@ -125,6 +127,62 @@ protected:
         EXPECT_EQ(flag, storedFlag.dword());
     }
 
+    // One file holds two names, one per profile.
+    void exportAndImport(const std::wstring& userFile, const std::wstring& defaultFile) {
+        store(HKEY_CURRENT_USER, userKey, logInTargetAndGui, userFile, 0);
+        store(HKEY_USERS, defaultKey, logInGui, defaultFile, 1);
+        const std::wstring exported = m_folder / L"settings.reg";
+        ASSERT_EQ(0, tool({L"export", exported}).code);
+
+        // The system's reg tool runs outside this process's redirected roots: point the file's
+        // sections at the scratch keys behind them, leaving every value line as exported.
+        uniqueFileHandle in(
+            ::CreateFileW(exported.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        std::string bytes(65536, '\0');
+        DWORD read = 0;
+        ::ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        in.reset();
+        ASSERT_GE(read, 2u);
+        ASSERT_EQ("\xFF\xFE", bytes.substr(0, 2));
+        std::wstring text((read - 2) / 2, L'\0');
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+        EXPECT_EQ(0u, text.find(L"Windows Registry Editor Version 5.00\r\n\r\n["));
+        for (const auto& [from, to] :
+             {std::pair<std::wstring, std::wstring>{
+                  L"[HKEY_CURRENT_USER\\", L"[HKEY_CURRENT_USER\\" + scratchPath() + L"\\HKCU\\"},
+              {L"[HKEY_USERS\\", L"[HKEY_CURRENT_USER\\" + scratchPath() + L"\\HKU\\"}})
+            text.replace(text.find(from), from.size(), to);
+        const std::wstring redirected = m_folder / L"redirected.reg";
+        uniqueFileHandle out(::CreateFileW(redirected.c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_ALWAYS, 0, nullptr));
+        std::string redirectedBytes = "\xFF\xFE";
+        redirectedBytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+        DWORD written = 0;
+        ::WriteFile(out.get(), redirectedBytes.data(), static_cast<DWORD>(redirectedBytes.size()),
+                    &written, nullptr);
+        out.reset();
+
+        ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick"));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"));
+        wchar_t system[MAX_PATH];
+        ASSERT_NE(0u, ::GetSystemDirectoryW(system, MAX_PATH));
+        const result imported =
+            runProcess(std::wstring(L"\"") + system + L"\\reg.exe\" import \"" + redirected + L"\"",
+                       m_folder / L"reg-output.txt");
+        ASSERT_EQ(0, imported.code) << imported.out;
+        expectStored(HKEY_CURRENT_USER, userKey, logInTargetAndGui, userFile, 0);
+        expectStored(HKEY_USERS, defaultKey, logInGui, defaultFile, 1);
+        for (const auto& [root, key] :
+             {std::pair{HKEY_CURRENT_USER, userKey}, {HKEY_USERS, defaultKey}}) {
+            uniqueHkey product;
+            DWORD values = 0;
+            ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(root, key, 0, KEY_READ, product.put()));
+            ::RegQueryInfoKeyW(product.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               &values, nullptr, nullptr, nullptr, nullptr);
+            EXPECT_EQ(3u, values) << "no value may be added or lost";
+        }
+    }
+
     tempFolder m_folder;
     folderPathLookup m_previousLookup = nullptr;
 };
@@ -187,6 +245,17 @@ TEST_F(logsmithctl, showMarksMalformedValuesWithWhatTheDialogShows) {
 
 TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
     const std::wstring file = m_folder / L"run.dmlog_x64";
+    const auto storeFlag = [](HKEY root, const wchar_t* key, DWORD flag, DWORD type = REG_DWORD) {
+        writeRawValue(root, key, debugLogFileWriteNewFileValue, type, &flag, sizeof(flag));
+    };
+    const auto storeBoth = [](DWORD mode, const std::wstring& name) {
+        store(HKEY_CURRENT_USER, userKey, mode, name, 1);
+        store(HKEY_USERS, defaultKey, mode, name, 1);
+    };
+    const auto slashed = [](std::wstring path) {
+        std::replace(path.begin(), path.end(), L'\\', L'/');
+        return path;
+    };
     const struct {
         const char* name;
         std::function<void()> arrange;
@@ -212,6 +281,20 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
          1, L"logging is on but the folder of"},
         {"missing values", [&] { ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"); }, 1,
          L"debugDataTransfer is missing"},
+        {"flags the dialog shows alike",
+         [&] {
+             storeFlag(HKEY_CURRENT_USER, userKey, 2);
+             storeFlag(HKEY_USERS, defaultKey, 0xFFFFFFFF);
+         },
+         1, L"debugLogFileWriteNewFile is 2, not 0 or 1"},
+        {"unknown type", [&] { storeFlag(HKEY_USERS, defaultKey, 1, REG_DWORD_BIG_ENDIAN); }, 1,
+         L"is wrong type REG_DWORD_BIG_ENDIAN"},
+        {"junk after the terminator",
+         [&] { storeBoth(logInTarget, std::wstring(file + L'\0') + L"junk"); }, 1,
+         L"debugLogFile is a string with 10 bytes after its terminator"},
+        {"empty name", [&] { storeBoth(logInTarget, L""); }, 1, L"the log file name is empty"},
+        {"folder as file", [&] { storeBoth(logInGui, m_folder.path()); }, 1, L" is a folder"},
+        {"forward slashes", [&] { storeBoth(logInGui, slashed(file)); }, 0, L"the same"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -239,7 +322,13 @@ TEST_F(logsmithctl, badInputIsRefusedAndChangesNothing) {
         {{L"show", L"--scope", L"machine"}, 2, L"machine"},
         {{L"export"}, 2, L"file"},
         {{L"export", m_folder / L"missing\\out.reg"}, 1, L"folder does not exist"},
+        {{L"export", m_folder / L"file.txt\\out.reg"}, 1, L"file.txt is a file, not a folder"},
+        {{L"set", L"--", L"--mode", L"target"}, 2, L"unexpected arguments: --mode target"},
+        {{L"-x"}, 2, L"unknown option '-x'"},
+        {{L"dump-settings", m_folder.path()}, 1, L"it is a folder"},
+        {{L"dump-settings", L"COM1"}, 1, L"it is a device, not a file"},
     };
+    writeBytes(m_folder / L"file.txt", "text");
     for (const auto& row : rows) {
         stringOutput out;
         stringOutput err;
@@ -249,6 +338,10 @@ TEST_F(logsmithctl, badInputIsRefusedAndChangesNothing) {
     EXPECT_FALSE(keyExists(HKEY_USERS, defaultKey));
     expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 1);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((m_folder / L"missing").c_str()));
+    // Reading commands work out the default name without creating its folder.
+    for (const wchar_t* command : {L"show", L"check"})
+        tool({command});
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((m_folder / L"Tarnwick").c_str()));
 
     // An empty name with logging on is stored, as the dialog would, with a warning.
     const result empty = tool({L"set", L"--file", L""});
@@ -270,50 +363,16 @@ TEST_F(logsmithctl, aProfileThatCannotBeWrittenIsReportedWithTheDialogsText) {
 }
 
 TEST_F(logsmithctl, exportIsReadBackByTheSystemsRegImport) {
-    const std::wstring file = L"C:\\logs\\with \"quotes\" and \\\\server\\share.log";
-    store(HKEY_CURRENT_USER, userKey, logInTargetAndGui, file, 0);
-    store(HKEY_USERS, defaultKey, logInGui, L"", 1);
-    const std::wstring exported = m_folder / L"settings.reg";
-    ASSERT_EQ(0, tool({L"export", exported}).code);
-
-    // The system's reg tool runs outside this process's redirected roots: point the file's
-    // sections at the scratch keys behind them, leaving every value line as exported.
-    uniqueFileHandle in(
-        ::CreateFileW(exported.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string bytes(65536, '\0');
-    DWORD read = 0;
-    ::ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    in.reset();
-    ASSERT_GE(read, 2u);
-    ASSERT_EQ("\xFF\xFE", bytes.substr(0, 2));
-    std::wstring text((read - 2) / 2, L'\0');
-    std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
-    EXPECT_EQ(0u, text.find(L"Windows Registry Editor Version 5.00\r\n\r\n["));
-    for (const auto& [from, to] :
-         {std::pair<std::wstring, std::wstring>{
-              L"[HKEY_CURRENT_USER\\", L"[HKEY_CURRENT_USER\\" + scratchPath() + L"\\HKCU\\"},
-          {L"[HKEY_USERS\\", L"[HKEY_CURRENT_USER\\" + scratchPath() + L"\\HKU\\"}})
-        text.replace(text.find(from), from.size(), to);
-    const std::wstring redirected = m_folder / L"redirected.reg";
-    uniqueFileHandle out(
-        ::CreateFileW(redirected.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    std::string redirectedBytes = "\xFF\xFE";
-    redirectedBytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-    DWORD written = 0;
-    ::WriteFile(out.get(), redirectedBytes.data(), static_cast<DWORD>(redirectedBytes.size()),
-                &written, nullptr);
-    out.reset();
-
-    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick"));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"));
-    wchar_t system[MAX_PATH];
-    ASSERT_NE(0u, ::GetSystemDirectoryW(system, MAX_PATH));
-    const result imported =
-        runProcess(std::wstring(L"\"") + system + L"\\reg.exe\" import \"" + redirected + L"\"",
-                   m_folder / L"reg-output.txt");
-    ASSERT_EQ(0, imported.code) << imported.out;
-    expectStored(HKEY_CURRENT_USER, userKey, logInTargetAndGui, file, 0);
-    expectStored(HKEY_USERS, defaultKey, logInGui, L"", 1);
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"C:\\logs\\with \"quotes\" and \\\\server\\share.log", L""},
+        {L"C:\\x\r\n@=dword:00000bad\r\n", L"C:\\a\rb"},
+        {L"C:\\a\nb", L"C:\\a\tb"},
+        {L"C:\\a\x1b[31mb", L"C:\\a\u2028b"},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        SCOPED_TRACE(row);
+        exportAndImport(rows[row].first, rows[row].second);
+    }
 }
 
 TEST_F(logsmithctl, runsAsAProgramWithUtf8OutputAndExitCodes) {
@@ -375,4 +434,115 @@ TEST_F(logsmithctl, dumpSettingsListsRecordsAndPointsAtDamage) {
                                          std::count(dumped.out.begin(), dumped.out.end(), L'\n')));
     }
     EXPECT_EQ(1, tool({L"dump-settings", m_folder / L"missing.settings"}).code);
+}
+
+BOOL WINAPI diskFullWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+TEST_F(logsmithctl, exportWritesTheWholeFileOrNothing) {
+    const std::wstring target = m_folder / L"old.reg";
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        fileWriteCall writer;
+        int code;
+        std::wstring message;
+        bool replaced;
+    } rows[] = {
+        {"disk full", [] { store(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 1); },
+         &diskFullWrite, 1, L"old.reg: " + systemErrorText(ERROR_DISK_FULL), false},
+        {"nothing stored", [] {}, nullptr, 1, L"nothing to export", false},
+        {"a value missing",
+         [] {
+             const DWORD mode = logInGui;
+             writeRawValue(HKEY_CURRENT_USER, userKey, debugDataTransferValue, REG_DWORD, &mode,
+                           sizeof(mode));
+         },
+         nullptr, 0, L"debugLogFile is not stored", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
+        writeBytes(target, "old");
+        row.arrange();
+        const fileWriteCall previous = setFileWriteCall(row.writer);
+        const result exported = tool({L"export", target, L"--scope", L"user"});
+        setFileWriteCall(previous);
+        EXPECT_EQ(row.code, exported.code);
+        EXPECT_NE(std::wstring::npos, exported.err.find(row.message)) << exported.err;
+        EXPECT_EQ(row.replaced, readBytes(target) != "old");
+        WIN32_FIND_DATAW found{};
+        uniqueFindHandle leftovers(::FindFirstFileW((m_folder / L"*.tmp").c_str(), &found));
+        EXPECT_FALSE(leftovers) << "a temporary file remains";
+    }
+}
+
+TEST_F(logsmithctl, outputThatCannotBeWrittenIsAFailure) {
+    store(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 1);
+    const std::wstring settings = m_folder / L"store.settings";
+    writeBytes(settings, std::string(4, '\0'));
+    HANDLE reader = nullptr;
+    HANDLE writer = nullptr;
+    ASSERT_TRUE(::CreatePipe(&reader, &writer, nullptr, 0));
+    ::CloseHandle(reader);
+    uniqueFileHandle brokenPipe(writer);
+    uniqueFileHandle readOnly(::CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    uniqueFileHandle fullDevice(
+        ::CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(fullDevice);
+    for (HANDLE handle : {INVALID_HANDLE_VALUE, brokenPipe.get(), readOnly.get(), fullDevice.get()})
+        for (const std::vector<std::wstring>& arguments :
+             std::vector<std::vector<std::wstring>>{{L"show"},
+                                                    {L"show", L"--json"},
+                                                    {L"dump-settings", settings, L"--json"},
+                                                    {L"--help"}}) {
+            SCOPED_TRACE(testing::Message() << handle << " " << arguments.front());
+            handleOutput out(handle);
+            stringOutput err;
+            EXPECT_EQ(1, run(arguments, out, err));
+            EXPECT_NE(std::wstring::npos, err.text().find(L"the output could not be written"))
+                << err.text();
+        }
+}
+
+TEST_F(logsmithctl, storedTextCannotSteerTheOutput) {
+    const std::wstring hostile = L"C:\\a\nHKEY_USERS\\x: fine\x1b[31m\r\n\xD800 \xD83D\xDE00";
+    const std::wstring shownHostile =
+        L"C:\\a\\nHKEY_USERS\\x: fine\\x1b[31m\\r\\n\\uD800 \xD83D\xDE00";
+    ASSERT_EQ(0, tool({L"set", L"--file", hostile, L"--mode", L"gui"}).code);
+    expectStored(HKEY_USERS, defaultKey, logInGui, hostile, 1);
+
+    const result shown = tool({L"show"});
+    EXPECT_NE(std::wstring::npos, shown.out.find(L"  log file:      " + shownHostile + L"\n"))
+        << shown.out;
+    EXPECT_EQ(9, std::count(shown.out.begin(), shown.out.end(), L'\n')) << shown.out;
+    store(HKEY_USERS, defaultKey, logInGui, L"C:\\b", 1);
+    EXPECT_NE(std::wstring::npos, tool({L"check"}).out.find(shownHostile + L" (current user)"));
+
+    // Names that differ only where UTF-8 or a C string cannot follow them.
+    std::string image("\x05\0\0\0", 4);
+    for (const std::wstring& name :
+         std::initializer_list<std::wstring>{L"a\xD800", L"a\xDC00", L"a\xD83D\xDE00",
+                                             std::wstring(L"a\0b", 3), std::wstring(L"a\0c", 3)}) {
+        const std::uint32_t fields[] = {static_cast<std::uint32_t>((name.size() + 1) * 2)};
+        const std::uint32_t value[] = {REG_DWORD, 8, 0xFFFFFFFF, 0xFFFFFFFF};
+        image.append(reinterpret_cast<const char*>(fields), 4)
+            .append(reinterpret_cast<const char*>(name.c_str()), fields[0])
+            .append(reinterpret_cast<const char*>(value), sizeof(value));
+    }
+    const std::wstring saved = m_folder / L"names.settings";
+    writeBytes(saved, image);
+    EXPECT_NE(std::wstring::npos,
+              tool({L"dump-settings", saved}).out.find(L"\"a\xD83D\xDE00\"  number  8"));
+    const nlohmann::json records =
+        nlohmann::json::parse(toUtf8(tool({L"dump-settings", saved, L"--json"}).out))["records"];
+    ASSERT_EQ(5u, records.size());
+    EXPECT_NE(records[0]["nameCodeUnits"], records[1]["nameCodeUnits"]);
+    EXPECT_EQ(std::string("a\0b", 3), records[3]["name"]);
+    EXPECT_EQ(std::string("a\0c", 3), records[4]["name"]);
+    EXPECT_EQ("18446744073709551615", records[0]["valueText"]);
 }
