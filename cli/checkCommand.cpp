@@ -47,8 +47,12 @@ std::wstring logFileProblem(const std::wstring& name) {
     full.resize(length);
     if (filePart == nullptr || isFolder(full))
         return shown + L" is a folder";
-    if (!isFolder(full.substr(0, static_cast<std::size_t>(filePart - full.data()))))
-        return L"the folder of " + shown + L" does not exist";
+    std::wstring folder = full.substr(0, static_cast<std::size_t>(filePart - full.data()));
+    if (folder.size() > 3) // a folder's name without its separator; a root keeps it
+        folder.pop_back();
+    const std::wstring problem = folderProblem(folder);
+    if (!problem.empty())
+        return L"the log file " + shown + L" cannot be written: " + problem;
     return {};
 }
 

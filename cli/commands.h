@@ -22,7 +22,15 @@ struct setOptions {
     std::optional<std::wstring> file;
     std::optional<std::string> deleteFirst;
 };
+// Without --scope, set skips the .DEFAULT profile when the process is not elevated (Windows lets
+// only an elevated administrator write it): the current user is written, the skip is reported
+// on stdout and stderr, and the exit code stays 0, so a script can tell it from a failure (1).
+// An explicit --scope default is attempted and fails as any refused write.
 int setCommand(const setOptions& options, textOutput& out, textOutput& err);
+// Test seam: whether the process runs elevated. Null restores the token query; the previous
+// query is returned.
+using elevationQuery = bool (*)();
+elevationQuery setElevationQuery(elevationQuery query);
 
 struct exportOptions {
     std::wstring file;

@@ -16,17 +16,6 @@ std::wstring folderOf(const std::wstring& path) {
     return path.substr(0, root ? separator + 1 : separator);
 }
 
-// Why the file cannot go into its folder, or empty.
-std::wstring folderProblem(const std::wstring& path) {
-    const std::wstring folder = folderOf(path);
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return L"its folder does not exist";
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return folder + L" is a file, not a folder";
-    return {};
-}
-
 // One line per stored value; a value that is not stored is reported instead.
 int appendValues(std::wstring& text, const profileReport& report, textOutput& err) {
     int appended = 0;
@@ -46,7 +35,7 @@ int appendValues(std::wstring& text, const profileReport& report, textOutput& er
 } // namespace
 
 int exportCommand(const exportOptions& options, textOutput& out, textOutput& err) {
-    if (const std::wstring problem = folderProblem(options.file); !problem.empty()) {
+    if (const std::wstring problem = folderProblem(folderOf(options.file)); !problem.empty()) {
         err.write(L"logsmithctl: cannot write " + options.file + L": " + problem +
                   L"; nothing was written\n");
         return exitFailure;

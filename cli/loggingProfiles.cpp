@@ -1,5 +1,7 @@
 #include "cli/loggingProfiles.h"
 
+#include "platform/fileFunctions.h"
+
 #include "app/productRegistryKeys.h"
 #include "support/uniqueResource.h"
 
@@ -210,4 +212,18 @@ std::wstring systemErrorText(DWORD code) {
                                result.back() == L' ' || result.back() == L'.'))
         result.pop_back();
     return result;
+}
+
+std::wstring folderProblem(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? std::wstring()
+                                                            : folder + L" is a file, not a folder";
+    const DWORD error = ::GetLastError();
+    if (pathTooLongForSystem(folder.c_str()))
+        return L"the path of " + folder + L" is " + std::to_wstring(folder.size()) +
+               L" characters long, and long paths are not enabled on this system";
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return folder + L" does not exist";
+    return folder + L" cannot be reached (" + systemErrorText(error) + L")";
 }

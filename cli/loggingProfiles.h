@@ -66,3 +66,7 @@ std::wstring danglingLinkText(loggingProfile profile);
 
 // The system's text for an error code, without a trailing line break.
 std::wstring systemErrorText(DWORD code);
+
+// Why a file cannot be put into folder, or empty when it can: the folder does not exist, is a
+// file, has a path longer than the system accepts here, or cannot be reached.
+std::wstring folderProblem(const std::wstring& folder);

@@ -3,8 +3,23 @@
 #include "cli/loggingProfiles.h"
 
 #include "app/productRegistryKeys.h"
+#include "support/uniqueResource.h"
 
 namespace {
+
+// An elevated token; when the token cannot be asked, the write is attempted and reports itself.
+bool tokenIsElevated() {
+    uniqueKernelHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return true;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size))
+        return true;
+    return elevation.TokenIsElevated != 0;
+}
+
+elevationQuery g_isElevated = &tokenIsElevated;
 
 // The longest path the system accepts.
 constexpr std::size_t maxPathLength = 32767;
@@ -98,10 +113,23 @@ int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
 
     bool allWritten = true;
     for (loggingProfile profile : profilesOfScope(options.scope)) {
+        if (profile == loggingProfile::defaultUser && options.scope == "all" && !g_isElevated()) {
+            out.write(L"skipped: " + productKeyFullName(profile) + L"\n");
+            err.write(L"logsmithctl: warning: " + productKeyFullName(profile) +
+                      L" was not written: only an elevated administrator may change it. Run from "
+                      L"an elevated prompt to write it too, or give --scope user.\n");
+            continue;
+        }
         if (writeProfile(profile, settings, err))
             out.write(L"written: " + productKeyFullName(profile) + L"\n");
         else
             allWritten = false;
     }
     return allWritten ? exitSuccess : exitFailure;
+}
+
+elevationQuery setElevationQuery(elevationQuery query) {
+    const elevationQuery previous = g_isElevated;
+    g_isElevated = query != nullptr ? query : &tokenIsElevated;
+    return previous;
 }

@@ -1,8 +1,10 @@
 #include "platform/fileFunctions.h"
+#include "platform/fileReplacement.h"
 
 #include "support/uniqueResource.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -165,8 +167,15 @@ bool isLink(DWORD attributes, DWORD reparseTag) {
            (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
 }
 
+// The system refuses to delete what is read-only: the attribute goes first.
+void clearReadOnly(const CString& path, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        ::SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 // Removes the link itself, never its target.
 bool removeLink(const CString& path, DWORD attributes) {
+    clearReadOnly(path, attributes);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ::RemoveDirectoryW(path))
         return true;
     return ::DeleteFileW(path) != FALSE;
@@ -190,8 +199,10 @@ int deleteFolderContents(const CString& folder) {
         } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             // What stays inside keeps the subfolder in place, and that is counted here.
             deleteFolderContents(path);
+            clearReadOnly(path, entry.dwFileAttributes);
             removed = ::RemoveDirectoryW(path) != FALSE;
         } else {
+            clearReadOnly(path, entry.dwFileAttributes);
             removed = ::DeleteFileW(path) != FALSE;
         }
         if (!removed)
@@ -285,8 +296,19 @@ int deleteFolderTree(const CString& folder) {
     if (s_listing.describe(folder, &attributes, &reparseTag) && isLink(attributes, reparseTag))
         return removeLink(folder, attributes) ? 0 : 1;
     const int failures = deleteFolderContents(folder);
+    clearReadOnly(folder, attributes);
     ::RemoveDirectoryW(folder);
     return failures != 0 ? 1 : 0;
+}
+
+bool pathTooLongForSystem(const wchar_t* path) {
+    if (path == nullptr || std::wcslen(path) < MAX_PATH || std::wcsncmp(path, L"\\\\?\\", 4) == 0)
+        return false;
+    // Known from Windows 10 1607 on; before that no process had long paths.
+    using longPathsQuery = BOOLEAN(NTAPI*)();
+    const auto enabled = reinterpret_cast<longPathsQuery>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlAreLongPathsEnabled")));
+    return enabled == nullptr || !enabled();
 }
 
 void getDllSearchPath(CString& list) {
@@ -318,67 +340,12 @@ namespace {
 
 fileWriteCall s_writeFile = &::WriteFile;
 
-// Scanners and indexers hold a file for a moment; the move is retried for about this long.
-constexpr int moveAttempts = 10;
-constexpr DWORD movePauseMs = 10;
-
-DWORD lastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
-
-// A fresh file beside target, opened for writing and shared with nobody.
-uniqueFileHandle createTemporaryBeside(const std::wstring& target, std::wstring& name) {
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        wchar_t suffix[40];
-        swprintf_s(suffix, L".%lx-%x.tmp", ::GetCurrentProcessId(), attempt);
-        name = target + suffix;
-        uniqueFileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file || ::GetLastError() != ERROR_FILE_EXISTS)
-            return file;
-    }
-    return uniqueFileHandle();
-}
-
-[[nodiscard]] DWORD writeAndFlush(HANDLE file, const void* data, DWORD size) {
-    DWORD written = 0;
-    ::SetLastError(ERROR_SUCCESS);
-    if (!s_writeFile(file, data, size, &written, nullptr) || written != size)
-        return lastErrorOr(ERROR_WRITE_FAULT);
-    return ::FlushFileBuffers(file) ? ERROR_SUCCESS : lastErrorOr(ERROR_WRITE_FAULT);
-}
-
-[[nodiscard]] DWORD moveOver(const std::wstring& from, const std::wstring& to) {
-    for (int attempt = 1;; ++attempt) {
-        if (::MoveFileExW(from.c_str(), to.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return ERROR_SUCCESS;
-        const DWORD error = lastErrorOr(ERROR_WRITE_FAULT);
-        if (attempt == moveAttempts ||
-            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
-            return error;
-        ::Sleep(movePauseMs);
-    }
-}
-
 } // namespace
 
 DWORD replaceFileContents(const wchar_t* path, const void* data, DWORD size) {
-    if (path == nullptr || path[0] == L'\0' || (data == nullptr && size > 0))
-        return ERROR_INVALID_PARAMETER;
-    const std::wstring target = path;
-    std::wstring temporary;
-    uniqueFileHandle file = createTemporaryBeside(target, temporary);
-    if (!file)
-        return lastErrorOr(ERROR_CANNOT_MAKE);
-    DWORD error = writeAndFlush(file.get(), data, size);
-    file.reset();
-    if (error == ERROR_SUCCESS)
-        error = moveOver(temporary, target);
-    if (error != ERROR_SUCCESS)
-        ::DeleteFileW(temporary.c_str());
-    return error;
+    fileReplaceCalls calls = systemFileReplaceCalls();
+    calls.write = s_writeFile;
+    return replaceFileInOneStep(path, data, size, nullptr, calls);
 }
 
 fileWriteCall setFileWriteCall(fileWriteCall call) {

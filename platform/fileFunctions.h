@@ -27,10 +27,16 @@ CString makeRelativeToProgramFolder(const CString& path);
 // Removes one trailing backslash.
 void removeTrailingBackslash(CString& path);
 
-// Deletes the folder's files and subfolders, then the folder itself. 1 when a file or subfolder
-// inside could not be removed, else 0. Junctions and symbolic links are removed as links, the
-// folder itself included (then 0 once the link is gone); what they point to is never touched.
+// Deletes the folder's files and subfolders, then the folder itself, read-only ones included. 1
+// when a file or subfolder inside could not be removed, else 0. Junctions and symbolic links are
+// removed as links, the folder itself included (then 0 once the link is gone); what they point to
+// is never touched.
 int deleteFolderTree(const CString& folder);
+
+// Whether the system may refuse the path for its length alone: MAX_PATH characters or more, not
+// in the \\?\ form, while long paths are not enabled for the process (the program's manifest
+// asks for them; the system's LongPathsEnabled setting must allow them too).
+bool pathTooLongForSystem(const wchar_t* path);
 
 // The folders Windows searches for DLLs, each followed by ";".
 void getDllSearchPath(CString& list);
@@ -39,9 +45,9 @@ void getDllSearchPath(CString& list);
 // invalid-handle exception (as it does under a debugger), else 1.
 int closeHandleIfValid(HANDLE handle);
 
-// Puts size bytes in place of the file at path in one step: a temporary file beside it, written
-// and flushed, then moved over it. ERROR_SUCCESS, or the system's code of the first failure; on
-// failure the file at path is as it was and no temporary file remains.
+// Puts size bytes in place of the file at path in one step, as replaceFileInOneStep does
+// (fileReplacement.h). ERROR_SUCCESS, or the system's code of the first failure; on failure the
+// file at path is as it was and no temporary file remains.
 [[nodiscard]] DWORD replaceFileContents(const wchar_t* path, const void* data, DWORD size);
 
 // Test seam: the WriteFile call behind replaceFileContents. Null restores WriteFile; the

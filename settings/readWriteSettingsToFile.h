@@ -8,10 +8,9 @@
 // Names are exact and case-sensitive.
 //
 // Nothing reaches the disk until flush or the destructor saves the whole store to the file
-// name. A save writes a temporary file beside the target, flushes it and renames it over the
-// target in one step, so the file is always either the old or the new image. The temporary is
-// marked for deletion until the rename, so a save killed midway leaves none behind, and a
-// successful save removes any that an earlier killed save did leave.
+// name. A save replaces the file in one step (replaceFileInOneStep), so the file is always either
+// the old or the new image, keeps its attributes and access control list, and no temporary
+// outlives a killed save.
 //
 // What a load found decides the next save to that name:
 // - a file that could not be read at all (still held by another process after about a second
@@ -21,6 +20,7 @@
 // - a file that was read but found damaged: the save first keeps the old file as name + ".bak",
 //   so what was still readable can be recovered by hand;
 // - a missing file: nothing; the save creates it.
+#include "platform/fileReplacement.h"
 #include "settings/readWriteSettings.h"
 #include "settings/settingRecord.h"
 
@@ -187,14 +187,5 @@ private:
 
 // Test seam: the file calls of save (create the temporary file, write, flush, close, rename it
 // over the target). Null members restore the system's functions; the previous set is returned.
-struct settingsFileCalls {
-    HANDLE(WINAPI* create)
-    (const wchar_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
-     DWORD disposition, DWORD attributes, HANDLE templateFile);
-    BOOL(WINAPI* write)
-    (HANDLE file, const void* data, DWORD bytes, DWORD* written, OVERLAPPED* overlapped);
-    BOOL(WINAPI* flush)(HANDLE file);
-    BOOL(WINAPI* close)(HANDLE file);
-    BOOL(WINAPI* replace)(const wchar_t* existing, const wchar_t* target, DWORD flags);
-};
+using settingsFileCalls = fileReplaceCalls;
 settingsFileCalls setSettingsFileCalls(settingsFileCalls calls);

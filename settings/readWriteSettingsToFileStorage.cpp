@@ -2,24 +2,16 @@
 #include "settings/readWriteSettingsToFile.h"
 
 #include "settings/fileBuffer.h"
-#include "support/uniqueResource.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cwchar>
-#include <cwctype>
 #include <iterator>
 #include <new>
 
 namespace {
 
-settingsFileCalls g_calls = {::CreateFileW, ::WriteFile, ::FlushFileBuffers, ::CloseHandle,
-                             ::MoveFileExW};
-
-// Scanners and indexers hold a file for a moment; the rename is retried for about this long.
-constexpr int replaceAttempts = 10;
-constexpr DWORD replacePauseMs = 10;
+settingsFileCalls g_calls = systemFileReplaceCalls();
 // Another process replacing the file holds it for a moment; a load waits about a second.
 constexpr int loadAttempts = 50;
 constexpr DWORD loadPauseMs = 20;
@@ -81,151 +73,16 @@ bool readSettingsFile(fileBuffer& buffer, const wchar_t* name) {
     }
 }
 
-// A temporary marked for deletion goes with its handle, also when the process is killed.
-void markForDeletion(HANDLE file, bool remove) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
-}
-
-constexpr const wchar_t* temporaryFormat = L".%lx-%x.tmp";
-
-// A fresh file beside target, open for writing and for the rename, shared with nobody but
-// the rename, and marked for deletion until it replaces target.
-HANDLE createTemporary(const std::wstring& target, std::wstring& name) {
-    static std::atomic<unsigned> s_counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        wchar_t suffix[40];
-        std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), temporaryFormat,
-                      ::GetCurrentProcessId(), ++s_counter);
-        name = target + suffix;
-        const HANDLE file = g_calls.create(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
-                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            markForDeletion(file, true);
-            return file;
-        }
-        if (::GetLastError() != ERROR_FILE_EXISTS)
-            return file;
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
-bool writeAndFlush(HANDLE file, const unsigned char* data, DWORD size) {
-    DWORD written = 0;
-    if (!g_calls.write(file, data, size, &written, nullptr))
-        return false;
-    if (written != size) {
-        ::SetLastError(ERROR_WRITE_FAULT);
-        return false;
-    }
-    return g_calls.flush(file) != FALSE;
-}
-
-// The temporary is unmarked only for the instant of each rename, so a kill leaves it behind
-// only when it falls inside that one call.
-bool replaceTarget(HANDLE file, const std::wstring& temporary, const std::wstring& target) {
-    for (int attempt = 1;; ++attempt) {
-        markForDeletion(file, false);
-        if (g_calls.replace(temporary.c_str(), target.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        const DWORD error = ::GetLastError();
-        markForDeletion(file, true);
-        if (attempt == replaceAttempts ||
-            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) {
-            ::SetLastError(error);
-            return false;
-        }
-        ::Sleep(replacePauseMs);
-    }
-}
-
-// Moves past one or more hexadecimal digits; false when there are none.
-bool skipHexDigits(const wchar_t*& text) {
-    const wchar_t* start = text;
-    while (std::iswxdigit(*text))
-        ++text;
-    return text != start;
-}
-
-// Whether fileName is "<target name>.<hex>-<hex>.tmp", as createTemporary names them.
-bool isTemporaryOf(const std::wstring& targetName, const wchar_t* fileName) {
-    if (std::wcslen(fileName) <= targetName.size() ||
-        ::CompareStringOrdinal(fileName, static_cast<int>(targetName.size()), targetName.c_str(),
-                               static_cast<int>(targetName.size()), TRUE) != CSTR_EQUAL)
-        return false;
-    const wchar_t* rest = fileName + targetName.size();
-    return *rest++ == L'.' && skipHexDigits(rest) && *rest++ == L'-' && skipHexDigits(rest) &&
-           ::CompareStringOrdinal(rest, -1, L".tmp", -1, TRUE) == CSTR_EQUAL;
-}
-
-// Temporaries that a killed save left beside target. One that a live save still has open
-// cannot be opened without sharing, so it is never touched. Best effort: without memory for the
-// names nothing is removed.
-void removeLeftTemporaries(const std::wstring& target) noexcept try {
-    const std::size_t slash = target.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
-    const std::wstring targetName = target.substr(folder.size());
-    WIN32_FIND_DATAW entry{};
-    const uniqueFindHandle search(::FindFirstFileW((target + L".*.tmp").c_str(), &entry));
-    if (!search)
-        return;
-    do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            !isTemporaryOf(targetName, entry.cFileName))
-            continue;
-        // Deleted when this handle closes; opening fails while anyone else has it open.
-        const uniqueFileHandle left(
-            ::CreateFileW((folder + entry.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    } while (::FindNextFileW(search.get(), &entry));
-} catch (const std::bad_alloc&) {
-}
-
-// Copies what is at target to backup (replacing an older copy); a missing target has nothing
-// to keep.
-bool keepOldFile(const std::wstring& target, const std::wstring& backup) {
-    if (::CopyFileW(target.c_str(), backup.c_str(), FALSE))
-        return true;
-    return isMissing(::GetLastError());
-}
-
-// Puts the image in place of target in one step: a temporary file beside it, flushed, then
-// renamed over it. On failure target is as it was and the temporary file is gone. Nothing is
-// allocated once the temporary file exists, so nothing can throw past its removal.
-bool writeFileInOneStep(const std::wstring& target, const unsigned char* data, DWORD size,
-                        bool keepOld) {
-    const std::wstring backup = keepOld ? target + L".bak" : std::wstring();
-    std::wstring temporary;
-    const HANDLE file = createTemporary(target, temporary);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = writeAndFlush(file, data, size) && (!keepOld || keepOldFile(target, backup)) &&
-                    replaceTarget(file, temporary, target);
-    if (!ok) {
-        const lastErrorKeeper keep;
-        markForDeletion(file, true);
-        g_calls.close(file);
-        // Where the file system cannot mark a file for deletion.
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    // The image is flushed and in place: a failing close takes nothing from it.
-    g_calls.close(file);
-    removeLeftTemporaries(target);
-    return true;
-}
-
 } // namespace
 
 settingsFileCalls setSettingsFileCalls(settingsFileCalls calls) {
     const settingsFileCalls previous = g_calls;
-    g_calls.create = calls.create != nullptr ? calls.create : ::CreateFileW;
-    g_calls.write = calls.write != nullptr ? calls.write : ::WriteFile;
-    g_calls.flush = calls.flush != nullptr ? calls.flush : ::FlushFileBuffers;
-    g_calls.close = calls.close != nullptr ? calls.close : ::CloseHandle;
-    g_calls.replace = calls.replace != nullptr ? calls.replace : ::MoveFileExW;
+    const fileReplaceCalls system = systemFileReplaceCalls();
+    g_calls.create = calls.create != nullptr ? calls.create : system.create;
+    g_calls.write = calls.write != nullptr ? calls.write : system.write;
+    g_calls.flush = calls.flush != nullptr ? calls.flush : system.flush;
+    g_calls.close = calls.close != nullptr ? calls.close : system.close;
+    g_calls.replace = calls.replace != nullptr ? calls.replace : system.replace;
     return previous;
 }
 
@@ -336,8 +193,13 @@ int readWriteSettingsToFile::save(const wchar_t* name) {
             return 0;
         }
         const bool keepOld = note == noteKeepOldFile;
-        if (!writeFileInOneStep(target, image.getData(), image.getSize(), keepOld))
+        const DWORD error =
+            replaceFileInOneStep(target.c_str(), image.getData(), image.getSize(),
+                                 keepOld ? (target + L".bak").c_str() : nullptr, g_calls);
+        if (error != ERROR_SUCCESS) {
+            ::SetLastError(error);
             return 0;
+        }
         if (keepOld)
             forgetNote(target);
         return 1;

@@ -1,4 +1,5 @@
 #include "cli/logsmithctl.h"
+#include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 #include "logsmithVersion.h"
 
@@ -278,7 +279,7 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
              store(HKEY_CURRENT_USER, userKey, logInTarget, lost, 1);
              store(HKEY_USERS, defaultKey, logInTarget, lost, 1);
          },
-         1, L"logging is on but the folder of"},
+         1, L"gone does not exist"},
         {"missing values", [&] { ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"); }, 1,
          L"debugDataTransfer is missing"},
         {"flags the dialog shows alike",
@@ -321,7 +322,10 @@ TEST_F(logsmithctl, badInputIsRefusedAndChangesNothing) {
         {{L"set", L"--file", std::wstring(32768, L'x')}, 2, L"32767"},
         {{L"show", L"--scope", L"machine"}, 2, L"machine"},
         {{L"export"}, 2, L"file"},
-        {{L"export", m_folder / L"missing\\out.reg"}, 1, L"folder does not exist"},
+        {{L"export", m_folder / L"missing\\out.reg"}, 1, L"missing does not exist"},
+        {{L"export", m_folder / (std::wstring(300, L'x') + L"\\out.reg")},
+         1,
+         L"long paths are not enabled"},
         {{L"export", m_folder / L"file.txt\\out.reg"}, 1, L"file.txt is a file, not a folder"},
         {{L"set", L"--", L"--mode", L"target"}, 2, L"unexpected arguments: --mode target"},
         {{L"-x"}, 2, L"unknown option '-x'"},
@@ -348,6 +352,21 @@ TEST_F(logsmithctl, badInputIsRefusedAndChangesNothing) {
     EXPECT_EQ(0, empty.code);
     EXPECT_NE(std::wstring::npos, empty.err.find(L"warning")) << empty.err;
     expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"", 1);
+}
+
+TEST_F(logsmithctl, setWithoutElevationWritesTheUserAndSaysWhyDefaultWasSkipped) {
+    const elevationQuery previous = setElevationQuery([] { return false; });
+    const result both = tool({L"set", L"--mode", L"gui", L"--file", L"C:\\a.log"});
+    EXPECT_EQ(0, both.code) << both.err;
+    EXPECT_NE(std::wstring::npos, both.out.find(L"skipped: HKEY_USERS\\.DEFAULT")) << both.out;
+    EXPECT_NE(std::wstring::npos, both.err.find(L"--scope user")) << both.err;
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 1);
+    uniqueHkey untouched;
+    EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_USERS, defaultKey, 0, KEY_READ, untouched.put()));
+    // Asked for by name, the profile is written (Wine lets anybody).
+    EXPECT_EQ(0, tool({L"set", L"--scope", L"default"}).code);
+    expectStored(HKEY_USERS, defaultKey, logInGui, L"C:\\a.log", 1);
+    setElevationQuery(previous);
 }
 
 TEST_F(logsmithctl, aProfileThatCannotBeWrittenIsReportedWithTheDialogsText) {

@@ -256,14 +256,14 @@ TEST_F(deleteFolderTree, keepsTheFoldersOfAFileHeldOpen) {
     EXPECT_FALSE(folderExists(tree + L"\\a\\b\\c"));
 }
 
-TEST_F(deleteFolderTree, leavesReadOnlyFilesAndTheirFolders) {
+TEST_F(deleteFolderTree, removesReadOnlyFilesAndFolders) {
     const std::wstring tree = makeTree();
-    const std::wstring readOnly = tree + L"\\a\\a.txt";
-    ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(1, ::deleteFolderTree(tree.c_str()));
-    EXPECT_TRUE(fileExists(readOnly));
-    EXPECT_FALSE(folderExists(tree + L"\\a\\b"));
-    EXPECT_NE(0u, ::GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);
+    for (const wchar_t* inside : {L"\\a\\a.txt", L"\\a\\b", L""})
+        ASSERT_TRUE(::SetFileAttributesW((tree + inside).c_str(),
+                                         ::GetFileAttributesW((tree + inside).c_str()) |
+                                             FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(0, ::deleteFolderTree(tree.c_str()));
+    EXPECT_FALSE(folderExists(tree));
 }
 
 TEST_F(deleteFolderTree, removesLinksWithoutEnteringThemAndEmptiesOtherReparseFolders) {
