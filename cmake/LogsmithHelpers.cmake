@@ -6,17 +6,36 @@ function(logsmith_target_defaults target)
     if(LOGSMITH_WARNINGS_AS_ERRORS)
         target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
     endif()
-    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}
-                                                ${PROJECT_BINARY_DIR}/generated)
+    target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+                                                $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/generated>)
     target_link_options(${target} PRIVATE -municode)
 endfunction()
 
-# One static library per module folder.
+# One static library per module folder. INSTALL puts the module into the Logsmith package: the
+# library (liblogsmith_<name>.a, imported as Logsmith::<name> with its links) and the folder's
+# headers under include/<name>/, except PRIVATE_HEADERS (for the module's own sources or tests).
 function(logsmith_module name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;SYSTEM_LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "INSTALL" "" "SOURCES;DEPENDS;SYSTEM_LIBS;PRIVATE_HEADERS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     logsmith_target_defaults(${name})
     target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} ${ARG_SYSTEM_LIBS})
+    if(NOT ARG_INSTALL)
+        return()
+    endif()
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME logsmith_${name})
+    target_compile_features(${name} PUBLIC cxx_std_20)
+    target_include_directories(${name} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+    install(TARGETS ${name} EXPORT LogsmithTargets
+            ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library)
+    file(GLOB headers RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    foreach(header ${ARG_PRIVATE_HEADERS})
+        if(NOT header IN_LIST headers)
+            message(FATAL_ERROR "${name}: private header ${header} is not in the folder")
+        endif()
+    endforeach()
+    list(REMOVE_ITEM headers ${ARG_PRIVATE_HEADERS})
+    install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${name} COMPONENT library)
 endfunction()
 
 # One GoogleTest executable per module; tests are listed by running the program under Wine at
