@@ -29,6 +29,9 @@ struct exportOptions {
     std::string scope = "all";
 };
 int exportCommand(const exportOptions& options, textOutput& out, textOutput& err);
+// The text export writes for the profiles of a scope (lines end in CR LF); what is not stored
+// is reported to err. values: how many value lines it holds.
+std::wstring exportedText(const std::string& scope, int& values, textOutput& err);
 
 int checkCommand(textOutput& out);
 
@@ -37,3 +40,10 @@ struct dumpOptions {
     bool json = false;
 };
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err);
+
+struct collectOptions {
+    std::wstring archive;
+    unsigned maxLogMb = 32;
+    bool force = false;
+};
+int collectCommand(const collectOptions& options, textOutput& out, textOutput& err);
