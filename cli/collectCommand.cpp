@@ -39,17 +39,17 @@ std::string utcText(const FILETIME& time) {
     return text;
 }
 
-std::string text(const CString& value) {
+std::string utf8Of(const CString& value) {
     return toUtf8(value.GetString());
 }
 
 nlohmann::json versionView(BOOL actual) {
-    nlohmann::json view = {{"version", text(getOsVersionText(actual))},
-                           {"name", text(getOsName(actual))},
-                           {"servicePack", text(getServicePackText(actual))},
-                           {"build", text(getBuildNumberText(actual))}};
+    nlohmann::json view = {{"version", utf8Of(getOsVersionText(actual))},
+                           {"name", utf8Of(getOsName(actual))},
+                           {"servicePack", utf8Of(getServicePackText(actual))},
+                           {"build", utf8Of(getBuildNumberText(actual))}};
     if (!actual)
-        view["servicePackName"] = text(getServicePackName());
+        view["servicePackName"] = utf8Of(getServicePackName());
     return view;
 }
 

@@ -676,7 +676,12 @@ TEST_F(logsmithctl, collectWritesTheWholeArchiveOrNothingAndChangesNothingElse) 
          L"nothing was written",
          "",
          false},
-        {"no room for a log", {L"collect", archive, L"--max-log-mb", L"0"}, 2, L"0", "", false},
+        {"no room for a log",
+         {L"collect", archive, L"--max-log-mb", L"0"},
+         2,
+         L"not in range 1 to 1024",
+         "",
+         false},
     };
     store(HKEY_CURRENT_USER, userKey, logInTarget, m_folder / L"gone.log", 1);
     for (const auto& row : rows) {
