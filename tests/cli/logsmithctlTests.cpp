@@ -654,45 +654,74 @@ TEST_F(logsmithctl, collectArchivesSettingsSystemAndLogsAsStandardToolsReadThem)
 
 TEST_F(logsmithctl, collectWritesTheWholeArchiveOrNothingAndChangesNothingElse) {
     const std::wstring archive = m_folder / L"case.cab";
+    const std::wstring gone = m_folder / L"gone.log";
+    const std::wstring shared = m_folder.makeFile(L"shared.log", "shared\n");
     const struct {
         const char* name;
         std::vector<std::wstring> arguments;
+        std::wstring userLog;
+        std::wstring defaultLog;
         int code;
         const wchar_t* message;
         std::string archiveBefore;
         bool archiveAfter;
     } rows[] = {
-        {"missing log", {L"collect", archive}, 0, L"gone.log", "", true},
+        {"missing log", {L"collect", archive}, gone, L"", 0, L"gone.log", "", true},
+        {"device as log",
+         {L"collect", archive},
+         L"COM1",
+         L"",
+         0,
+         L"a device, not a file",
+         "",
+         true},
+        {"one log, two names",
+         {L"collect", archive},
+         shared,
+         m_folder / L".\\shared.log",
+         0,
+         L"collected 5 files",
+         "",
+         true},
         {"existing archive",
          {L"collect", m_folder / L"case"},
+         gone,
+         L"",
          1,
          L"--force replaces it",
          "old",
          true},
-        {"forced", {L"collect", archive, L"--force"}, 0, L"gone.log", "old", true},
+        {"forced", {L"collect", archive, L"--force"}, gone, L"", 0, L"gone.log", "old", true},
         {"missing folder",
          {L"collect", m_folder / L"none\\case.cab"},
+         gone,
+         L"",
          1,
          L"nothing was written",
          "",
          false},
         {"no room for a log",
          {L"collect", archive, L"--max-log-mb", L"0"},
+         gone,
+         L"",
          2,
          L"not in range 1 to 1024",
          "",
          false},
     };
-    store(HKEY_CURRENT_USER, userKey, logInTarget, m_folder / L"gone.log", 1);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ::DeleteFileW(archive.c_str());
         if (!row.archiveBefore.empty())
             writeBytes(archive, row.archiveBefore);
+        store(HKEY_CURRENT_USER, userKey, logInTarget, row.userLog, 1);
+        ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT");
+        if (!row.defaultLog.empty())
+            store(HKEY_USERS, defaultKey, logInTarget, row.defaultLog, 1);
         stringOutput out;
         stringOutput err;
         EXPECT_EQ(row.code, run(row.arguments, out, err));
-        EXPECT_NE(std::wstring::npos, err.text().find(row.message)) << err.text();
+        EXPECT_NE(std::wstring::npos, (out.text() + err.text()).find(row.message)) << err.text();
         EXPECT_EQ(row.archiveAfter, fileExists(archive));
         if (row.code != 0 && !row.archiveBefore.empty()) {
             EXPECT_EQ(row.archiveBefore, readBytes(archive));
@@ -700,8 +729,8 @@ TEST_F(logsmithctl, collectWritesTheWholeArchiveOrNothingAndChangesNothingElse) 
         WIN32_FIND_DATAW found{};
         uniqueFindHandle leftovers(::FindFirstFileW((m_folder / L"*.tmp").c_str(), &found));
         EXPECT_FALSE(leftovers) << "a temporary file remains";
+        EXPECT_EQ(!row.defaultLog.empty(), keyExists(HKEY_USERS, defaultKey));
     }
-    EXPECT_FALSE(fileExists(m_folder / L"gone.log"));
-    EXPECT_FALSE(keyExists(HKEY_USERS, defaultKey));
+    EXPECT_FALSE(fileExists(gone));
     EXPECT_FALSE(folderExists(m_folder / L"Tarnwick")) << "looking for the logs creates nothing";
 }
