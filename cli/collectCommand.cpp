@@ -92,26 +92,10 @@ struct logTail {
     std::string bytes;
     ULONGLONG originalSize = 0;
     ULONGLONG keptFrom = 0;
+    bool cut = false;
     FILETIME written{};
     BY_HANDLE_FILE_INFORMATION identity{};
 };
-
-// Why a path must not be opened as a log: a device (a port, a pipe, a console) could block the
-// read or lose data to it.
-std::wstring notAFileReason(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return L"it is a folder";
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    const DWORD length =
-        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed)
-        return L"it is not a valid path";
-    if (full.starts_with(L"\\\\.\\"))
-        return L"it is a device, not a file";
-    return {};
-}
 
 [[nodiscard]] DWORD readRange(HANDLE file, ULONGLONG from, ULONGLONG to, std::string& bytes) {
     LARGE_INTEGER start{};
@@ -150,13 +134,13 @@ std::wstring notAFileReason(const std::wstring& path) {
     tail.written = tail.identity.ftLastWriteTime;
     tail.originalSize =
         (static_cast<ULONGLONG>(tail.identity.nFileSizeHigh) << 32) | tail.identity.nFileSizeLow;
-    const bool cut = tail.originalSize > limit;
+    tail.cut = tail.originalSize > limit;
     // One byte more than the limit tells whether the cut falls on a line start.
-    const ULONGLONG from = cut ? tail.originalSize - limit - 1 : 0;
+    const ULONGLONG from = tail.cut ? tail.originalSize - limit - 1 : 0;
     if (const DWORD error = readRange(file.get(), from, tail.originalSize, tail.bytes);
         error != ERROR_SUCCESS)
         return error;
-    if (!cut)
+    if (!tail.cut)
         return ERROR_SUCCESS;
     const std::size_t lineBreak = tail.bytes.find('\n');
     const std::size_t dropped = lineBreak != std::string::npos ? lineBreak + 1 : 1;
@@ -183,8 +167,8 @@ public:
         return add(name, {{"source", source}, {"cut", false}}, std::move(bytes), m_now);
     }
 
-    // Adds the log's end, or notes why it is missing. The log's identity comes back so that a
-    // second name for the same file is recognised.
+    // Adds the log's end, or notes why it is missing. A second name for a log already taken is
+    // recorded on that log's entry.
     [[nodiscard]] DWORD addLog(const std::string& name, const std::string& what,
                                const std::wstring& path, bool reportMissing) {
         logTail tail;
@@ -206,12 +190,11 @@ public:
                 return ERROR_SUCCESS;
             }
         m_logs.emplace_back(m_entries.size(), tail.identity);
-        const bool cut = tail.bytes.size() < tail.originalSize;
         nlohmann::json entry = {{"what", what},
                                 {"source", toUtf8(path)},
-                                {"cut", cut},
+                                {"cut", tail.cut},
                                 {"originalSize", tail.originalSize}};
-        if (cut)
+        if (tail.cut)
             entry["keptFrom"] = tail.keptFrom;
         return add(name, std::move(entry), std::move(tail.bytes), tail.written);
     }
@@ -255,6 +238,7 @@ private:
 };
 
 [[nodiscard]] DWORD addSettings(collection& archive) {
+    // What is not stored shows in settings.json: the export's notes are not repeated.
     stringOutput notes;
     int values = 0;
     const std::wstring exported = exportedText("all", values, notes);
@@ -395,8 +379,9 @@ int collectCommand(const collectOptions& options, textOutput& out, textOutput& e
         error = temporary.placeAs(image, path, options.force);
     if (error != ERROR_SUCCESS)
         return writeFailure(path,
-                            error == ERROR_ALREADY_EXISTS ? L"it exists (--force replaces it)"
-                                                          : systemErrorText(error),
+                            error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                                ? L"it exists (--force replaces it)"
+                                : systemErrorText(error),
                             err);
     out.write(L"collected " + std::to_wstring(archive.entries()) + L" files into " +
               printable(path) + L"\n");

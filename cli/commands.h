@@ -40,6 +40,9 @@ struct dumpOptions {
     bool json = false;
 };
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err);
+// Why a path must not be opened for reading as a file, or empty: a folder, or a device (a port,
+// a pipe, a console), which could block the read, answer with anything or lose data to it.
+std::wstring notAFileReason(const std::wstring& path);
 
 struct collectOptions {
     std::wstring archive;
