@@ -5,6 +5,7 @@
 #include <fci.h>
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
