@@ -37,6 +37,9 @@ struct exportOptions {
     std::string scope = "all";
 };
 int exportCommand(const exportOptions& options, textOutput& out, textOutput& err);
+// The text export writes for the profiles of a scope (lines end in CR LF); what is not stored
+// is reported to err. values: how many value lines it holds.
+std::wstring exportedText(const std::string& scope, int& values, textOutput& err);
 
 int checkCommand(textOutput& out);
 
@@ -45,3 +48,13 @@ struct dumpOptions {
     bool json = false;
 };
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err);
+// Why a path must not be opened for reading as a file, or empty: a folder, or a device (a port,
+// a pipe, a console), which could block the read, answer with anything or lose data to it.
+std::wstring notAFileReason(const std::wstring& path);
+
+struct collectOptions {
+    std::wstring archive;
+    unsigned maxLogMb = 32;
+    bool force = false;
+};
+int collectCommand(const collectOptions& options, textOutput& out, textOutput& err);

@@ -157,21 +157,6 @@ struct damage {
     std::wstring reason;
 };
 
-// Why the path cannot be read as a settings file before it is opened, or empty. A device
-// could block the read (a console) or answer with anything.
-std::wstring notAFileReason(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return L"it is a folder";
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    const DWORD length =
-        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length > 0 && length < needed && full.starts_with(L"\\\\.\\"))
-        return L"it is a device, not a file";
-    return {};
-}
-
 // Lists the records after the count, line by line as they are read; the damage, if any.
 std::optional<damage> listRecords(fileBuffer& buffer, bool json, lineBatch& lines) {
     std::uint32_t count = 0;
@@ -198,6 +183,19 @@ std::optional<damage> listRecords(fileBuffer& buffer, bool json, lineBatch& line
 }
 
 } // namespace
+
+std::wstring notAFileReason(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return L"it is a folder";
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length > 0 && length < needed && full.starts_with(L"\\\\.\\"))
+        return L"it is a device, not a file";
+    return {};
+}
 
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err) {
     if (const std::wstring reason = notAFileReason(options.file); !reason.empty()) {

@@ -34,15 +34,10 @@ int appendValues(std::wstring& text, const profileReport& report, textOutput& er
 
 } // namespace
 
-int exportCommand(const exportOptions& options, textOutput& out, textOutput& err) {
-    if (const std::wstring problem = folderProblem(folderOf(options.file)); !problem.empty()) {
-        err.write(L"logsmithctl: cannot write " + options.file + L": " + problem +
-                  L"; nothing was written\n");
-        return exitFailure;
-    }
+std::wstring exportedText(const std::string& scope, int& values, textOutput& err) {
     std::wstring text = std::wstring(regFileHeader) + L"\r\n";
-    int values = 0;
-    for (loggingProfile profile : profilesOfScope(options.scope)) {
+    values = 0;
+    for (loggingProfile profile : profilesOfScope(scope)) {
         const profileReport report = inspectProfile(profile);
         if (!report.keyExists) {
             err.write(L"logsmithctl: nothing stored in " + productKeyFullName(profile) +
@@ -52,11 +47,21 @@ int exportCommand(const exportOptions& options, textOutput& out, textOutput& err
         text += L"\r\n[" + productKeyFullName(profile) + L"]\r\n";
         values += appendValues(text, report, err);
     }
+    return text + L"\r\n";
+}
+
+int exportCommand(const exportOptions& options, textOutput& out, textOutput& err) {
+    if (const std::wstring problem = folderProblem(folderOf(options.file)); !problem.empty()) {
+        err.write(L"logsmithctl: cannot write " + options.file + L": " + problem +
+                  L"; nothing was written\n");
+        return exitFailure;
+    }
+    int values = 0;
+    const std::wstring text = exportedText(options.scope, values, err);
     if (values == 0) {
         err.write(L"logsmithctl: nothing to export; " + options.file + L" was not written\n");
         return exitFailure;
     }
-    text += L"\r\n";
     const std::string bytes = regFileBytes(text);
     const DWORD error =
         replaceFileContents(options.file.c_str(), bytes.data(), static_cast<DWORD>(bytes.size()));

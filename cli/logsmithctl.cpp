@@ -37,12 +37,15 @@ struct commandLine {
     std::string exportFile;
     dumpOptions dump;
     std::string dumpFile;
+    collectOptions collect;
+    std::string collectArchive;
 
     CLI::App* showCommand = nullptr;
     CLI::App* setCommand = nullptr;
     CLI::App* exportCommand = nullptr;
     CLI::App* checkCommand = nullptr;
     CLI::App* dumpCommand = nullptr;
+    CLI::App* collectCommand = nullptr;
 
     commandLine() {
         app.set_version_flag("--version", toUtf8(versionText()));
@@ -79,6 +82,20 @@ struct commandLine {
                              "size and value.");
         dumpCommand->add_option("file", dumpFile, "the settings file")->required();
         dumpCommand->add_flag("--json", dump.json, "JSON output");
+
+        collectCommand = app.add_subcommand(
+            "collect", "Writes one cabinet for a support case: both profiles' settings, the "
+                       "system's version, the logs they name and a manifest with SHA-256 sums.");
+        collectCommand
+            ->add_option("archive", collectArchive,
+                         "the cabinet to write (.cab is added to a name without extension)")
+            ->required()
+            ->check(pathLengthCheck);
+        collectCommand
+            ->add_option("--max-log-mb", collect.maxLogMb,
+                         "keep at most the last N MiB of each log (1 to 1024, default 32)")
+            ->check(CLI::Range(1u, 1024u));
+        collectCommand->add_flag("--force", collect.force, "replace an existing archive");
     }
 
     int runCommand(textOutput& out, textOutput& err) {
@@ -100,6 +117,10 @@ struct commandLine {
         if (dumpCommand->parsed()) {
             dump.file = fromLosslessUtf8(dumpFile);
             return ::dumpSettingsCommand(dump, out, err);
+        }
+        if (collectCommand->parsed()) {
+            collect.archive = fromLosslessUtf8(collectArchive);
+            return ::collectCommand(collect, out, err);
         }
         return ::checkCommand(out);
     }
