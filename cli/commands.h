@@ -18,6 +18,7 @@ int showCommand(const showOptions& options, textOutput& out);
 
 struct setOptions {
     std::string scope = "all";
+    bool scopeGiven = false;
     std::optional<std::string> mode;
     std::optional<std::wstring> file;
     std::optional<std::string> deleteFirst;
@@ -25,7 +26,7 @@ struct setOptions {
 // Without --scope, set skips the .DEFAULT profile when the process is not elevated (Windows lets
 // only an elevated administrator write it): the current user is written, the skip is reported
 // on stdout and stderr, and the exit code stays 0, so a script can tell it from a failure (1).
-// An explicit --scope default is attempted and fails as any refused write.
+// A scope given by name (default or all) is attempted and fails as any refused write.
 int setCommand(const setOptions& options, textOutput& out, textOutput& err);
 // Test seam: whether the process runs elevated. Null restores the token query; the previous
 // query is returned.

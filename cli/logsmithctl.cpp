@@ -108,6 +108,7 @@ struct commandLine {
                 set.file = fromLosslessUtf8(setFile);
             if (setCommand->count("--delete-first") > 0)
                 set.deleteFirst = setDeleteFirst;
+            set.scopeGiven = setCommand->count("--scope") > 0;
             return ::setCommand(set, out, err);
         }
         if (exportCommand->parsed()) {

@@ -113,7 +113,7 @@ int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
 
     bool allWritten = true;
     for (loggingProfile profile : profilesOfScope(options.scope)) {
-        if (profile == loggingProfile::defaultUser && options.scope == "all" && !g_isElevated()) {
+        if (profile == loggingProfile::defaultUser && !options.scopeGiven && !g_isElevated()) {
             out.write(L"skipped: " + productKeyFullName(profile) + L"\n");
             err.write(L"logsmithctl: warning: " + productKeyFullName(profile) +
                       L" was not written: only an elevated administrator may change it. Run from "
