@@ -12,6 +12,7 @@
 namespace {
 
 settingsFileCalls g_calls = systemFileReplaceCalls();
+
 // Another process replacing the file holds it for a moment; a load waits about a second.
 constexpr int loadAttempts = 50;
 constexpr DWORD loadPauseMs = 20;
