@@ -70,6 +70,11 @@ DWORD writeAndFlush(HANDLE file, const void* data, DWORD size, const fileReplace
     return calls.flush(file) ? ERROR_SUCCESS : lastErrorOr(ERROR_WRITE_FAULT);
 }
 
+// File systems and shares that keep no security answer so; there is nothing to carry over.
+bool noSecurityHere(DWORD error) {
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
 struct localFree {
     void operator()(void* block) const noexcept { ::LocalFree(block); }
 };
@@ -96,6 +101,8 @@ DWORD carryOver(const std::wstring& target, HANDLE temporary) {
         ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                 nullptr, &dacl, nullptr, &descriptor);
     const std::unique_ptr<void, localFree> held(descriptor);
+    if (noSecurityHere(read))
+        return ERROR_SUCCESS;
     if (read != ERROR_SUCCESS)
         return read;
     if (dacl == nullptr) // a file system without security
@@ -108,7 +115,9 @@ DWORD carryOver(const std::wstring& target, HANDLE temporary) {
         DACL_SECURITY_INFORMATION |
         ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    return ::SetSecurityInfo(temporary, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    const DWORD written =
+        ::SetSecurityInfo(temporary, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    return noSecurityHere(written) ? ERROR_SUCCESS : written;
 }
 
 // Copies what target holds to backup. An older backup is replaced even when it is hidden or
