@@ -17,14 +17,16 @@ DWORD lastErrorOr(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-DWORD writeAll(HANDLE handle, const std::string& bytes) {
-    const char* next = bytes.data();
-    std::size_t left = bytes.size();
+// Writes text in pieces of at most chunk units through write, until all is written.
+template <class Text, class Write>
+DWORD writeInPieces(const Text& text, std::size_t chunk, Write write) {
+    const auto* next = text.data();
+    std::size_t left = text.size();
     while (left > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 20));
+        const DWORD piece = static_cast<DWORD>(std::min(left, chunk));
         DWORD written = 0;
         ::SetLastError(ERROR_SUCCESS);
-        if (!::WriteFile(handle, next, chunk, &written, nullptr) || written == 0)
+        if (!write(next, piece, &written) || written == 0)
             return lastErrorOr(ERROR_WRITE_FAULT);
         next += written;
         left -= written;
@@ -32,19 +34,16 @@ DWORD writeAll(HANDLE handle, const std::string& bytes) {
     return ERROR_SUCCESS;
 }
 
+DWORD writeAll(HANDLE handle, const std::string& bytes) {
+    return writeInPieces(bytes, 1u << 20, [&](const char* data, DWORD count, DWORD* written) {
+        return ::WriteFile(handle, data, count, written, nullptr);
+    });
+}
+
 DWORD writeConsole(HANDLE handle, const std::wstring& text) {
-    const wchar_t* next = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 8192));
-        DWORD written = 0;
-        ::SetLastError(ERROR_SUCCESS);
-        if (!::WriteConsoleW(handle, next, chunk, &written, nullptr) || written == 0)
-            return lastErrorOr(ERROR_WRITE_FAULT);
-        next += written;
-        left -= written;
-    }
-    return ERROR_SUCCESS;
+    return writeInPieces(text, 8192, [&](const wchar_t* data, DWORD count, DWORD* written) {
+        return ::WriteConsoleW(handle, data, count, written, nullptr);
+    });
 }
 
 std::wstring withCrLf(const std::wstring& text) {
