@@ -68,18 +68,22 @@ int readWriteSettingsToRegistry::readStringList(const wchar_t* name, std::vector
     list.clear();
     if (count == 0)
         return 1;
-    listElements elements(std::wstring(name) + L"_", count);
-    findListElements(elements);
-    int result = 1;
-    for (const listElements::element& found : elements.inIndexOrder()) {
-        CString element;
-        if (!readCString(found.name.c_str(), element))
-            result = 0;
-        // Empty elements are dropped.
-        if (!element.IsEmpty())
-            list.push_back(element);
+    try {
+        listElements elements(std::wstring(name) + L"_", count);
+        findListElements(elements);
+        int result = 1;
+        for (const listElements::element& found : elements.inIndexOrder()) {
+            CString element;
+            if (!readCString(found.name.c_str(), element))
+                result = 0;
+            // Empty elements are dropped.
+            if (!element.IsEmpty())
+                list.push_back(element);
+        }
+        return listResult(result != 0, elements);
+    } catch (const std::bad_alloc&) {
+        return failedWith(ERROR_NOT_ENOUGH_MEMORY); // what was read so far stays
     }
-    return listResult(result != 0, elements);
 }
 
 int readWriteSettingsToRegistry::writeStringList(const wchar_t* tracePath, const wchar_t* name,
@@ -151,16 +155,20 @@ int readWriteSettingsToRegistry::readFrameworkStringArray(const wchar_t* name,
     array.RemoveAll();
     if (count <= 0)
         return result;
-    listElements elements(std::wstring(name) + L"_SA_", static_cast<std::uint64_t>(count));
-    findListElements(elements);
-    for (const listElements::element& found : elements.inIndexOrder()) {
-        CString element;
-        if (readCString(found.name.c_str(), element))
-            array.Add(element);
-        else
-            result = 0;
+    try {
+        listElements elements(std::wstring(name) + L"_SA_", static_cast<std::uint64_t>(count));
+        findListElements(elements);
+        for (const listElements::element& found : elements.inIndexOrder()) {
+            CString element;
+            if (readCString(found.name.c_str(), element))
+                array.Add(element);
+            else
+                result = 0;
+        }
+        return listResult(result != 0, elements);
+    } catch (const std::bad_alloc&) {
+        return failedWith(ERROR_NOT_ENOUGH_MEMORY); // what was read so far stays
     }
-    return listResult(result != 0, elements);
 }
 
 int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* tracePath,
