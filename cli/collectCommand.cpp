@@ -8,6 +8,7 @@
 #include "cli/regFile.h"
 #include "cli/sha256.h"
 
+#include "platform/fileIdentity.h"
 #include "platform/knownFolders.h"
 #include "platform/osVersion.h"
 #include "support/uniqueResource.h"
@@ -94,7 +95,7 @@ struct logTail {
     ULONGLONG keptFrom = 0;
     bool cut = false;
     FILETIME written{};
-    BY_HANDLE_FILE_INFORMATION identity{};
+    fileIdentity identity;
 };
 
 [[nodiscard]] DWORD readRange(HANDLE file, ULONGLONG from, ULONGLONG to, std::string& bytes) {
@@ -129,11 +130,14 @@ struct logTail {
         return ::GetLastError();
     if (::GetFileType(file.get()) != FILE_TYPE_DISK)
         return ERROR_BAD_FILE_TYPE;
-    if (!::GetFileInformationByHandle(file.get(), &tail.identity))
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(file.get(), &information))
         return ::GetLastError();
-    tail.written = tail.identity.ftLastWriteTime;
+    if (const DWORD error = queryFileIdentity(file.get(), tail.identity); error != ERROR_SUCCESS)
+        return error;
+    tail.written = information.ftLastWriteTime;
     tail.originalSize =
-        (static_cast<ULONGLONG>(tail.identity.nFileSizeHigh) << 32) | tail.identity.nFileSizeLow;
+        (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
     tail.cut = tail.originalSize > limit;
     // One byte more than the limit tells whether the cut falls on a line start.
     const ULONGLONG from = tail.cut ? tail.originalSize - limit - 1 : 0;
@@ -147,11 +151,6 @@ struct logTail {
     tail.bytes.erase(0, std::min(dropped, tail.bytes.size()));
     tail.keptFrom = from + dropped;
     return ERROR_SUCCESS;
-}
-
-bool sameFile(const BY_HANDLE_FILE_INFORMATION& left, const BY_HANDLE_FILE_INFORMATION& right) {
-    return left.dwVolumeSerialNumber == right.dwVolumeSerialNumber &&
-           left.nFileIndexHigh == right.nFileIndexHigh && left.nFileIndexLow == right.nFileIndexLow;
 }
 
 // The archive being filled and the manifest that describes it.
@@ -185,7 +184,7 @@ public:
             return ERROR_SUCCESS;
         }
         for (std::size_t index = 0; index < m_logs.size(); ++index)
-            if (sameFile(m_logs[index].second, tail.identity)) {
+            if (m_logs[index].second == tail.identity) {
                 m_entries[m_logs[index].first]["alsoNamedAs"].push_back(what);
                 return ERROR_SUCCESS;
             }
@@ -234,7 +233,7 @@ private:
     nlohmann::json m_entries = nlohmann::json::array();
     nlohmann::json m_notFound = nlohmann::json::array();
     // Index in m_entries and identity of each log taken.
-    std::vector<std::pair<std::size_t, BY_HANDLE_FILE_INFORMATION>> m_logs;
+    std::vector<std::pair<std::size_t, fileIdentity>> m_logs;
 };
 
 [[nodiscard]] DWORD addSettings(collection& archive) {

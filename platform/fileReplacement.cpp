@@ -3,19 +3,23 @@
 #include "support/uniqueResource.h"
 
 #include <aclapi.h>
+#include <winioctl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <cwctype>
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
-// Scanners and indexers hold a file for a moment; the rename is retried for about this long.
-constexpr int replaceAttempts = 10;
-constexpr DWORD replacePauseMs = 10;
+// Scanners and indexers hold a fresh file for up to about a second; the rename is retried for
+// that long.
+constexpr int replaceAttempts = 50;
+constexpr DWORD replacePauseMs = 20;
 
 // Attributes the new file takes over from the one it replaces.
 constexpr DWORD carriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -30,44 +34,10 @@ bool isMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// A temporary marked for deletion goes with its handle, also when the process is killed.
-void markForDeletion(HANDLE file, bool remove) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
-}
-
-// A fresh file beside target, open for writing, for its security and for the rename, shared
-// with nobody but the rename, and marked for deletion until it replaces target.
-HANDLE createTemporary(const std::wstring& target, std::wstring& name,
-                       const fileReplaceCalls& calls) {
-    static std::atomic<unsigned> s_counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        wchar_t suffix[40];
-        std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), L".%lx-%x.tmp",
-                      ::GetCurrentProcessId(), ++s_counter);
-        name = target + suffix;
-        const HANDLE file =
-            calls.create(name.c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, FILE_SHARE_DELETE,
-                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            markForDeletion(file, true);
-            return file;
-        }
-        if (::GetLastError() != ERROR_FILE_EXISTS)
-            return file;
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
-DWORD writeAndFlush(HANDLE file, const void* data, DWORD size, const fileReplaceCalls& calls) {
-    DWORD written = 0;
-    ::SetLastError(ERROR_SUCCESS);
-    if (!calls.write(file, data, size, &written, nullptr))
-        return lastErrorOr(ERROR_WRITE_FAULT);
-    if (written != size)
-        return ERROR_WRITE_FAULT;
-    return calls.flush(file) ? ERROR_SUCCESS : lastErrorOr(ERROR_WRITE_FAULT);
+// Answers of systems and file systems that do not know an information class or a flag.
+bool isUnsupported(DWORD error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_FUNCTION;
 }
 
 // File systems and shares that keep no security answer so; there is nothing to carry over.
@@ -79,44 +49,249 @@ struct localFree {
     void operator()(void* block) const noexcept { ::LocalFree(block); }
 };
 
-// Gives the temporary the target's attributes and access control list. A target that is not
-// there carries nothing; a read-only one is refused.
-DWORD carryOver(const std::wstring& target, HANDLE temporary) {
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        return isMissing(error) ? ERROR_SUCCESS : error;
+// The extended deletion mark of Windows 10 1709 and later, spelled out here because the headers
+// hide it from a program that also runs on Windows 7.
+constexpr auto fileDispositionInfoExClass = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD dispositionKeep = 0x0;
+constexpr DWORD dispositionDelete = 0x1;
+constexpr DWORD dispositionPosixSemantics = 0x2;
+struct fileDispositionInformationEx {
+    DWORD flags;
+};
+
+// Marks a file for deletion when its handle closes, or takes the mark back. POSIX semantics
+// take the name away as soon as the handle closes; older systems know only the plain mark.
+bool markForDeletion(HANDLE file, bool remove) {
+    fileDispositionInformationEx extended{remove ? dispositionDelete | dispositionPosixSemantics
+                                                 : dispositionKeep};
+    if (::SetFileInformationByHandle(file, fileDispositionInfoExClass, &extended,
+                                     sizeof(extended)))
+        return true;
+    if (!isUnsupported(::GetLastError()))
+        return false;
+    FILE_DISPOSITION_INFO plain{};
+    plain.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &plain, sizeof(plain)) != FALSE;
+}
+
+std::wstring finalComponent(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool sameName(const std::wstring& left, const std::wstring& right) {
+    return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Which of the two names an open file has now; a rename may have happened although it was
+// reported as failed.
+enum class heldName { temporary, target, unknown };
+
+heldName nameOfHandle(HANDLE file, const std::wstring& temporary,
+                      const std::wstring& target) noexcept try {
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = ::GetFinalPathNameByHandleW(
+            file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+        if (length == 0)
+            return heldName::unknown;
+        if (length < path.size()) {
+            path.resize(length);
+            const std::wstring name = finalComponent(path);
+            if (sameName(name, finalComponent(temporary)))
+                return heldName::temporary;
+            return sameName(name, finalComponent(target)) ? heldName::target : heldName::unknown;
+        }
+        path.assign(length, L'\0');
     }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        return ERROR_ACCESS_DENIED;
-    if ((attributes & carriedAttributes) != 0) {
-        FILE_BASIC_INFO basic{}; // zero times: left as they are
-        basic.FileAttributes = attributes & carriedAttributes;
-        if (!::SetFileInformationByHandle(temporary, FileBasicInfo, &basic, sizeof(basic)))
-            return lastErrorOr(ERROR_ACCESS_DENIED);
+    return heldName::unknown;
+} catch (const std::bad_alloc&) {
+    return heldName::unknown;
+}
+
+// What the target is and carries, read before the temporary is made.
+struct targetState {
+    bool exists = false;
+    DWORD attributes = 0;
+    std::unique_ptr<void, localFree> descriptor;
+    // An access list of the file's own (protected, or with entries not inherited from the
+    // folder); null when the folder's inherited entries say everything.
+    ACL* ownAccessList = nullptr;
+    SECURITY_INFORMATION accessListKind = 0;
+};
+
+bool hasEntriesOfItsOwn(const ACL* list) {
+    for (DWORD index = 0; index < list->AceCount; ++index) {
+        void* entry = nullptr;
+        if (::GetAce(const_cast<ACL*>(list), index, &entry) &&
+            (static_cast<const ACE_HEADER*>(entry)->AceFlags & INHERITED_ACE) == 0)
+            return true;
     }
-    ACL* dacl = nullptr;
+    return false;
+}
+
+// Reads the target's access list. One the user may not read cannot be kept: the new file then
+// takes the folder's security, as where the file system keeps none.
+DWORD readAccessList(const std::wstring& target, targetState& state) {
+    ACL* list = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD read =
         ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, &dacl, nullptr, &descriptor);
-    const std::unique_ptr<void, localFree> held(descriptor);
-    if (noSecurityHere(read))
+                                nullptr, &list, nullptr, &descriptor);
+    state.descriptor.reset(descriptor);
+    if (noSecurityHere(read) || read == ERROR_ACCESS_DENIED)
         return ERROR_SUCCESS;
     if (read != ERROR_SUCCESS)
         return read;
-    if (dacl == nullptr) // a file system without security
+    if (list == nullptr) // a file system without security
         return ERROR_SUCCESS;
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const bool isProtected = (control & SE_DACL_PROTECTED) != 0;
+    if (!isProtected && !hasEntriesOfItsOwn(list))
+        return ERROR_SUCCESS;
+    state.ownAccessList = list;
     // Inherited entries are recomputed from the folder, which both files share.
-    const SECURITY_INFORMATION what =
-        DACL_SECURITY_INFORMATION |
-        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
-                                            : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    const DWORD written =
-        ::SetSecurityInfo(temporary, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    state.accessListKind = DACL_SECURITY_INFORMATION | (isProtected
+                                                           ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                           : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    return ERROR_SUCCESS;
+}
+
+// A target that is not there carries nothing; a read-only one is refused, and so is an existing
+// one where nothing may be replaced.
+DWORD readTargetState(const std::wstring& target, bool replaceExisting, targetState& state) {
+    state.attributes = ::GetFileAttributesW(target.c_str());
+    if (state.attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        state.attributes = 0;
+        return isMissing(error) ? ERROR_SUCCESS : error;
+    }
+    state.exists = true;
+    if (!replaceExisting)
+        return ERROR_ALREADY_EXISTS;
+    if ((state.attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return ERROR_ACCESS_DENIED;
+    return readAccessList(target, state);
+}
+
+// The temporary being filled: a fresh file beside the target, shared with nobody but the rename,
+// marked for deletion until it replaces the target.
+class temporaryFile {
+public:
+    explicit temporaryFile(const fileReplaceCalls& calls) : m_calls(calls) {}
+    ~temporaryFile() { discard(); }
+    temporaryFile(const temporaryFile&) = delete;
+    temporaryFile& operator=(const temporaryFile&) = delete;
+
+    HANDLE handle() const { return m_file; }
+    const std::wstring& name() const { return m_name; }
+
+    // Write access to the security only where there is an access list to copy; a share that
+    // refuses it (the user may change files, not their security) still gets the file, which then
+    // keeps the folder's security. Read access where the caller or compression needs it.
+    DWORD create(const std::wstring& target, targetState& state, bool readable) {
+        static std::atomic<unsigned> s_counter{0};
+        const bool encrypted = (state.attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
+        DWORD access = GENERIC_WRITE | DELETE | (readable ? GENERIC_READ : 0);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            wchar_t suffix[40];
+            std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), L".%lx-%x.tmp",
+                          ::GetCurrentProcessId(), ++s_counter);
+            m_name = target + suffix;
+            const DWORD securityAccess = state.ownAccessList != nullptr ? WRITE_DAC : 0;
+            m_file = m_calls.create(m_name.c_str(), access | securityAccess, FILE_SHARE_DELETE,
+                                    nullptr, CREATE_NEW,
+                                    encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+            if (m_file != INVALID_HANDLE_VALUE) {
+                m_deletePending = markForDeletion(m_file, true);
+                return ERROR_SUCCESS;
+            }
+            const DWORD error = lastErrorOr(ERROR_CANNOT_MAKE);
+            if (error == ERROR_ACCESS_DENIED && securityAccess != 0)
+                state.ownAccessList = nullptr;
+            else if (error != ERROR_FILE_EXISTS)
+                return error;
+        }
+        return ERROR_CANNOT_MAKE;
+    }
+
+    // The rename over the target, retried while something holds the target for a moment. The
+    // mark for deletion is taken back only for the instant of each attempt.
+    DWORD moveOver(const std::wstring& target, bool replaceExisting) {
+        const DWORD flags =
+            MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+        for (int attempt = 1;; ++attempt) {
+            if (m_deletePending) {
+                if (!markForDeletion(m_file, false))
+                    return lastErrorOr(ERROR_ACCESS_DENIED);
+                m_deletePending = false;
+            }
+            if (m_calls.replace(m_name.c_str(), target.c_str(), flags))
+                return placed();
+            const DWORD error = lastErrorOr(ERROR_ACCESS_DENIED);
+            switch (nameOfHandle(m_file, m_name, target)) {
+            case heldName::target: // the rename happened after all
+                return placed();
+            case heldName::temporary:
+                m_deletePending = markForDeletion(m_file, true);
+                break;
+            case heldName::unknown: // never mark what may now be the user's file
+                break;
+            }
+            if (attempt == replaceAttempts ||
+                (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+                return error;
+            ::Sleep(replacePauseMs);
+        }
+    }
+
+private:
+    DWORD placed() {
+        // The image is flushed and in place: a failing close takes nothing from it.
+        m_calls.close(std::exchange(m_file, INVALID_HANDLE_VALUE));
+        return ERROR_SUCCESS;
+    }
+
+    // Removes a temporary that was not placed: by its mark, and by name where the file system could
+    // not mark it.
+    void discard() noexcept {
+        if (m_file == INVALID_HANDLE_VALUE)
+            return;
+        if (!m_deletePending && nameOfHandle(m_file, m_name, m_name) == heldName::temporary)
+            markForDeletion(m_file, true);
+        m_calls.close(std::exchange(m_file, INVALID_HANDLE_VALUE));
+        ::DeleteFileW(m_name.c_str());
+    }
+
+    const fileReplaceCalls& m_calls;
+    std::wstring m_name;
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    bool m_deletePending = false;
+};
+
+// Gives the temporary what the target carries: attributes, compression and its own access list.
+DWORD carryOver(const targetState& state, HANDLE temporary) {
+    if ((state.attributes & carriedAttributes) != 0) {
+        FILE_BASIC_INFO basic{}; // zero times: left as they are
+        basic.FileAttributes = state.attributes & carriedAttributes;
+        if (!::SetFileInformationByHandle(temporary, FileBasicInfo, &basic, sizeof(basic)))
+            return lastErrorOr(ERROR_ACCESS_DENIED);
+    }
+    if ((state.attributes & FILE_ATTRIBUTE_COMPRESSED) != 0) {
+        // Best effort: the data matters more than how it is stored.
+        USHORT format = COMPRESSION_FORMAT_DEFAULT;
+        DWORD returned = 0;
+        ::DeviceIoControl(temporary, FSCTL_SET_COMPRESSION, &format, sizeof(format), nullptr, 0,
+                          &returned, nullptr);
+    }
+    if (state.ownAccessList == nullptr)
+        return ERROR_SUCCESS;
+    const DWORD written = ::SetSecurityInfo(temporary, SE_FILE_OBJECT, state.accessListKind,
+                                            nullptr, nullptr, state.ownAccessList, nullptr);
     return noSecurityHere(written) ? ERROR_SUCCESS : written;
 }
 
@@ -134,23 +309,6 @@ DWORD keepOldFile(const std::wstring& target, const wchar_t* backup) {
     if (cleared)
         ::SetFileAttributesW(backup, olderAttributes);
     return isMissing(error) ? ERROR_SUCCESS : error;
-}
-
-// The temporary is unmarked only for the instant of each rename.
-DWORD replaceTarget(HANDLE file, const std::wstring& temporary, const std::wstring& target,
-                    const fileReplaceCalls& calls) {
-    for (int attempt = 1;; ++attempt) {
-        markForDeletion(file, false);
-        if (calls.replace(temporary.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return ERROR_SUCCESS;
-        const DWORD error = lastErrorOr(ERROR_ACCESS_DENIED);
-        markForDeletion(file, true);
-        if (attempt == replaceAttempts ||
-            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
-            return error;
-        ::Sleep(replacePauseMs);
-    }
 }
 
 // Moves past one or more hexadecimal digits; false when there are none.
@@ -195,6 +353,50 @@ void removeLeftTemporaries(const std::wstring& target) noexcept try {
 } catch (const std::bad_alloc&) {
 }
 
+// An existing target that is one of the files to keep is refused; one whose identity cannot be
+// read is refused too, since it cannot be told apart from them.
+DWORD refuseKeptTarget(const std::wstring& target, const std::vector<fileIdentity>& keep) {
+    if (keep.empty())
+        return ERROR_SUCCESS;
+    fileIdentity identity;
+    const DWORD error = queryFileIdentity(target.c_str(), identity);
+    if (isMissing(error))
+        return ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS)
+        return error;
+    return std::find(keep.begin(), keep.end(), identity) != keep.end() ? ERROR_ACCESS_DENIED
+                                                                       : ERROR_SUCCESS;
+}
+
+DWORD replaceInSteps(const std::wstring& target, const fileReplaceSteps& steps,
+                     const fileReplaceOptions& options, bool readable,
+                     const fileReplaceCalls& calls) {
+    targetState state;
+    if (const DWORD error = readTargetState(target, options.replaceExisting, state);
+        error != ERROR_SUCCESS)
+        return error;
+    temporaryFile temporary(calls);
+    const bool compress = (state.attributes & FILE_ATTRIBUTE_COMPRESSED) != 0;
+    DWORD error = temporary.create(target, state, readable || compress);
+    if (error == ERROR_SUCCESS)
+        error = carryOver(state, temporary.handle());
+    if (error == ERROR_SUCCESS)
+        error = steps.write(temporary.handle());
+    if (error == ERROR_SUCCESS && !calls.flush(temporary.handle()))
+        error = lastErrorOr(ERROR_WRITE_FAULT);
+    if (error == ERROR_SUCCESS && steps.check)
+        error = steps.check(temporary.handle());
+    if (error == ERROR_SUCCESS && options.backup != nullptr)
+        error = keepOldFile(target, options.backup);
+    if (error == ERROR_SUCCESS)
+        error = refuseKeptTarget(target, options.keep);
+    if (error == ERROR_SUCCESS)
+        error = temporary.moveOver(target, options.replaceExisting);
+    if (error == ERROR_SUCCESS)
+        removeLeftTemporaries(target);
+    return error;
+}
+
 } // namespace
 
 fileReplaceCalls systemFileReplaceCalls() {
@@ -206,30 +408,28 @@ DWORD replaceFileInOneStep(const wchar_t* targetPath, const void* data, DWORD si
     if (targetPath == nullptr || targetPath[0] == L'\0' || (data == nullptr && size > 0))
         return ERROR_INVALID_PARAMETER;
     try {
-        const std::wstring target = targetPath;
-        std::wstring temporary;
-        const HANDLE file = createTemporary(target, temporary, calls);
-        if (file == INVALID_HANDLE_VALUE)
-            return lastErrorOr(ERROR_CANNOT_MAKE);
-        // Nothing below allocates, so nothing can throw past the temporary's removal.
-        DWORD error = writeAndFlush(file, data, size, calls);
-        if (error == ERROR_SUCCESS)
-            error = carryOver(target, file);
-        if (error == ERROR_SUCCESS && backup != nullptr)
-            error = keepOldFile(target, backup);
-        if (error == ERROR_SUCCESS)
-            error = replaceTarget(file, temporary, target, calls);
-        if (error != ERROR_SUCCESS) {
-            markForDeletion(file, true);
-            calls.close(file);
-            // Where the file system cannot mark a file for deletion.
-            ::DeleteFileW(temporary.c_str());
-            return error;
-        }
-        // The image is flushed and in place: a failing close takes nothing from it.
-        calls.close(file);
-        removeLeftTemporaries(target);
-        return ERROR_SUCCESS;
+        fileReplaceSteps steps;
+        steps.write = [&](HANDLE file) {
+            DWORD written = 0;
+            ::SetLastError(ERROR_SUCCESS);
+            if (!calls.write(file, data, size, &written, nullptr))
+                return lastErrorOr(ERROR_WRITE_FAULT);
+            return written == size ? static_cast<DWORD>(ERROR_SUCCESS) : ERROR_WRITE_FAULT;
+        };
+        fileReplaceOptions options;
+        options.backup = backup;
+        return replaceInSteps(targetPath, steps, options, false, calls);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+DWORD replaceFileStreamed(const wchar_t* targetPath, const fileReplaceSteps& steps,
+                          const fileReplaceOptions& options, const fileReplaceCalls& calls) {
+    if (targetPath == nullptr || targetPath[0] == L'\0' || !steps.write)
+        return ERROR_INVALID_PARAMETER;
+    try {
+        return replaceInSteps(targetPath, steps, options, true, calls);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
