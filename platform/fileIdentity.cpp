@@ -51,8 +51,8 @@ DWORD queryFileIdentity(const wchar_t* path, fileIdentity& identity) {
     if (path == nullptr || path[0] == L'\0')
         return ERROR_INVALID_PARAMETER;
     const uniqueFileHandle file(::CreateFileW(
-        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file)
         return ::GetLastError();
     return queryFileIdentity(file.get(), identity);

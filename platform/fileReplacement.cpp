@@ -34,12 +34,6 @@ bool isMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Answers of systems and file systems that do not know an information class or a flag.
-bool isUnsupported(DWORD error) {
-    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
-           error == ERROR_INVALID_FUNCTION;
-}
-
 // File systems and shares that keep no security answer so; there is nothing to carry over.
 bool noSecurityHere(DWORD error) {
     return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
@@ -64,50 +58,27 @@ struct fileDispositionInformationEx {
 bool markForDeletion(HANDLE file, bool remove) {
     fileDispositionInformationEx extended{remove ? dispositionDelete | dispositionPosixSemantics
                                                  : dispositionKeep};
-    if (::SetFileInformationByHandle(file, fileDispositionInfoExClass, &extended,
-                                     sizeof(extended)))
+    if (::SetFileInformationByHandle(file, fileDispositionInfoExClass, &extended, sizeof(extended)))
         return true;
-    if (!isUnsupported(::GetLastError()))
-        return false;
+    // Older systems, and file systems without the POSIX form, take the plain mark.
     FILE_DISPOSITION_INFO plain{};
     plain.DeleteFile = remove ? TRUE : FALSE;
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &plain, sizeof(plain)) != FALSE;
 }
 
-std::wstring finalComponent(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-bool sameName(const std::wstring& left, const std::wstring& right) {
-    return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
-                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Which of the two names an open file has now; a rename may have happened although it was
-// reported as failed.
+// Which of the two names the temporary has now: a rename may have happened although it was
+// reported as failed. A rename takes the old name away in the same step, so a temporary whose name
+// is still there was not moved. (The path a handle reports is not kept up to date after a rename
+// everywhere, so it is not asked.)
 enum class heldName { temporary, target, unknown };
 
-heldName nameOfHandle(HANDLE file, const std::wstring& temporary,
-                      const std::wstring& target) noexcept try {
-    std::wstring path(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFinalPathNameByHandleW(
-            file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-        if (length == 0)
-            return heldName::unknown;
-        if (length < path.size()) {
-            path.resize(length);
-            const std::wstring name = finalComponent(path);
-            if (sameName(name, finalComponent(temporary)))
-                return heldName::temporary;
-            return sameName(name, finalComponent(target)) ? heldName::target : heldName::unknown;
-        }
-        path.assign(length, L'\0');
-    }
-    return heldName::unknown;
-} catch (const std::bad_alloc&) {
-    return heldName::unknown;
+heldName nameOfTemporary(const std::wstring& temporary, const std::wstring& target) {
+    if (::GetFileAttributesW(temporary.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return heldName::temporary;
+    if (!isMissing(::GetLastError()))
+        return heldName::unknown;
+    return ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES ? heldName::target
+                                                                           : heldName::unknown;
 }
 
 // What the target is and carries, read before the temporary is made.
@@ -154,9 +125,9 @@ DWORD readAccessList(const std::wstring& target, targetState& state) {
         return ERROR_SUCCESS;
     state.ownAccessList = list;
     // Inherited entries are recomputed from the folder, which both files share.
-    state.accessListKind = DACL_SECURITY_INFORMATION | (isProtected
-                                                           ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                           : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    state.accessListKind =
+        DACL_SECURITY_INFORMATION |
+        (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
     return ERROR_SUCCESS;
 }
 
@@ -181,7 +152,8 @@ DWORD readTargetState(const std::wstring& target, bool replaceExisting, targetSt
 // marked for deletion until it replaces the target.
 class temporaryFile {
 public:
-    explicit temporaryFile(const fileReplaceCalls& calls) : m_calls(calls) {}
+    temporaryFile(const std::wstring& target, const fileReplaceCalls& calls)
+        : m_calls(calls), m_target(target) {}
     ~temporaryFile() { discard(); }
     temporaryFile(const temporaryFile&) = delete;
     temporaryFile& operator=(const temporaryFile&) = delete;
@@ -192,7 +164,7 @@ public:
     // Write access to the security only where there is an access list to copy; a share that
     // refuses it (the user may change files, not their security) still gets the file, which then
     // keeps the folder's security. Read access where the caller or compression needs it.
-    DWORD create(const std::wstring& target, targetState& state, bool readable) {
+    DWORD create(targetState& state, bool readable) {
         static std::atomic<unsigned> s_counter{0};
         const bool encrypted = (state.attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
         DWORD access = GENERIC_WRITE | DELETE | (readable ? GENERIC_READ : 0);
@@ -200,12 +172,11 @@ public:
             wchar_t suffix[40];
             std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), L".%lx-%x.tmp",
                           ::GetCurrentProcessId(), ++s_counter);
-            m_name = target + suffix;
+            m_name = m_target + suffix;
             const DWORD securityAccess = state.ownAccessList != nullptr ? WRITE_DAC : 0;
-            m_file = m_calls.create(m_name.c_str(), access | securityAccess, FILE_SHARE_DELETE,
-                                    nullptr, CREATE_NEW,
-                                    encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+            m_file = m_calls.create(
+                m_name.c_str(), access | securityAccess, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL, nullptr);
             if (m_file != INVALID_HANDLE_VALUE) {
                 m_deletePending = markForDeletion(m_file, true);
                 return ERROR_SUCCESS;
@@ -221,7 +192,7 @@ public:
 
     // The rename over the target, retried while something holds the target for a moment. The
     // mark for deletion is taken back only for the instant of each attempt.
-    DWORD moveOver(const std::wstring& target, bool replaceExisting) {
+    DWORD moveOver(bool replaceExisting) {
         const DWORD flags =
             MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
         for (int attempt = 1;; ++attempt) {
@@ -230,10 +201,10 @@ public:
                     return lastErrorOr(ERROR_ACCESS_DENIED);
                 m_deletePending = false;
             }
-            if (m_calls.replace(m_name.c_str(), target.c_str(), flags))
+            if (m_calls.replace(m_name.c_str(), m_target.c_str(), flags))
                 return placed();
             const DWORD error = lastErrorOr(ERROR_ACCESS_DENIED);
-            switch (nameOfHandle(m_file, m_name, target)) {
+            switch (nameOfTemporary(m_name, m_target)) {
             case heldName::target: // the rename happened after all
                 return placed();
             case heldName::temporary:
@@ -261,13 +232,14 @@ private:
     void discard() noexcept {
         if (m_file == INVALID_HANDLE_VALUE)
             return;
-        if (!m_deletePending && nameOfHandle(m_file, m_name, m_name) == heldName::temporary)
+        if (!m_deletePending && nameOfTemporary(m_name, m_target) == heldName::temporary)
             markForDeletion(m_file, true);
         m_calls.close(std::exchange(m_file, INVALID_HANDLE_VALUE));
         ::DeleteFileW(m_name.c_str());
     }
 
     const fileReplaceCalls& m_calls;
+    const std::wstring& m_target;
     std::wstring m_name;
     HANDLE m_file = INVALID_HANDLE_VALUE;
     bool m_deletePending = false;
@@ -375,9 +347,9 @@ DWORD replaceInSteps(const std::wstring& target, const fileReplaceSteps& steps,
     if (const DWORD error = readTargetState(target, options.replaceExisting, state);
         error != ERROR_SUCCESS)
         return error;
-    temporaryFile temporary(calls);
+    temporaryFile temporary(target, calls);
     const bool compress = (state.attributes & FILE_ATTRIBUTE_COMPRESSED) != 0;
-    DWORD error = temporary.create(target, state, readable || compress);
+    DWORD error = temporary.create(state, readable || compress);
     if (error == ERROR_SUCCESS)
         error = carryOver(state, temporary.handle());
     if (error == ERROR_SUCCESS)
@@ -391,7 +363,7 @@ DWORD replaceInSteps(const std::wstring& target, const fileReplaceSteps& steps,
     if (error == ERROR_SUCCESS)
         error = refuseKeptTarget(target, options.keep);
     if (error == ERROR_SUCCESS)
-        error = temporary.moveOver(target, options.replaceExisting);
+        error = temporary.moveOver(options.replaceExisting);
     if (error == ERROR_SUCCESS)
         removeLeftTemporaries(target);
     return error;

@@ -9,8 +9,8 @@
 //
 // Nothing reaches the disk until flush or the destructor saves the whole store to the file
 // name. A save replaces the file in one step (replaceFileInOneStep), so the file is always either
-// the old or the new image, keeps its attributes and access control list, and no temporary
-// outlives a killed save.
+// the old or the new image, keeps its attributes (and its access control list where the user may
+// write access lists), and no temporary outlives a killed save.
 //
 // What a load found decides the next save to that name:
 // - a file that could not be read at all (still held by another process after about a second

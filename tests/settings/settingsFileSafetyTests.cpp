@@ -157,7 +157,7 @@ TEST_F(settingsFileSafety, aSaveThatFailsAtAnyStepLeavesTheOldFileAndNoTemporary
         {step::shortWrite, 0, ERROR_WRITE_FAULT, 0},
         {step::flush, 0, ERROR_IO_DEVICE, 0},
         {step::close, 1, 0, 1}, // after the rename: the image is already in place
-        {step::replace, 0, ERROR_ACCESS_DENIED, 10}, // retried for a while, then given up
+        {step::replace, 0, ERROR_ACCESS_DENIED, 50}, // retried for about a second, then given up
         {step::replaceBusy, 1, 0, 3},                // a scanner let go in time
     };
     readWriteSettingsToFile store;
