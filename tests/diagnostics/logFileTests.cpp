@@ -165,6 +165,54 @@ TEST_F(logFileWrites, loggingOffCreatesNothingAndDeletesNothing) {
     EXPECT_FALSE(fileExists(kept));
 }
 
+TEST_F(logFileWrites, deleteLogFileSaysWhetherTheNameIsGoneAndKeepsTheLastError) {
+    struct deleteRow {
+        const char* name;
+        bool loggingOn;
+        bool fileThere;
+        DWORD heldWithSharing; // an open handle of another writer: its share mode
+        bool folderOfThatName;
+        bool expected;
+    };
+    constexpr DWORD notHeld = MAXDWORD;
+    const deleteRow rows[] = {
+        {"deleted", true, true, notHeld, false, true},
+        {"not there", true, false, notHeld, false, true},
+        {"held open without delete sharing", true, true, FILE_SHARE_READ | FILE_SHARE_WRITE, false,
+         false},
+        {"a folder of that name", true, false, notHeld, true, false},
+        {"logging off, file there", false, true, notHeld, false, false},
+        {"logging off, not there", false, false, notHeld, false, true},
+    };
+    for (const deleteRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring path = folder / L"shared.log";
+        if (row.fileThere)
+            folder.makeFile(L"shared.log", "old");
+        if (row.folderOfThatName)
+            folder.makeFolder(L"shared.log");
+        uniqueFileHandle other;
+        if (row.heldWithSharing != notHeld) {
+            other.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, row.heldWithSharing, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(other);
+        }
+        logFile::enableLogging(row.loggingOn ? TRUE : FALSE);
+
+        ::SetLastError(0x1234);
+        EXPECT_EQ(row.expected, logFile::deleteLogFile(path.c_str()));
+        EXPECT_EQ(0x1234u, ::GetLastError());
+        EXPECT_EQ(row.expected, ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES);
+
+        logFile::enableLogging(TRUE);
+        other.reset();
+        ::RemoveDirectoryW(path.c_str());
+        ::DeleteFileW(path.c_str());
+    }
+    EXPECT_FALSE(logFile::deleteLogFile(nullptr));
+    EXPECT_TRUE(logFile::deleteLogFile((folder / L"no such folder\\x.log").c_str()));
+}
+
 TEST_F(logFileWrites, callersLastErrorSurvivesEveryWriteAlsoWhenTheOpenFails) {
     const std::wstring good = logPath();
     const std::wstring missingFolder = folder / L"no such folder\\test.log";
