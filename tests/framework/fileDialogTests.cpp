@@ -53,6 +53,19 @@ TEST(CFileDialog, constructionKeepsLongNamesAndSetsTheStyle) {
     EXPECT_STREQ(L"", plain.m_ofn.lpstrFile);
 }
 
+TEST(CFileDialog, defaultExtensionReachesTheSystemWithoutWildcardOrPeriod) {
+    const struct {
+        const wchar_t* given;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"*.dmlog_x64", L"dmlog_x64"}, {L".x", L"x"}, {L"x", L"x"}, {L"", L""}, {L"*.", L""},
+    };
+    for (const auto& c : cases) {
+        CFileDialog dialog(FALSE, c.given);
+        EXPECT_STREQ(c.expected, dialog.m_ofn.lpstrDefExt) << "given " << c.given;
+    }
+}
+
 TEST(CFileDialog, returnsTheChosenFileAndItsParts) {
     const std::wstring folder = temporaryFolder();
     ASSERT_FALSE(folder.empty());
