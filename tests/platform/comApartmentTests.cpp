@@ -1,54 +1,39 @@
 #include "platform/comApartment.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <thread>
 
 namespace {
-
-enum class apartment { none, singleThreaded, multithreaded };
-
-// What COM state the calling thread is in, left as it was.
-apartment currentApartment() {
+// The calling thread's apartment, left as it was: S_OK none, S_FALSE multithreaded,
+// RPC_E_CHANGED_MODE single-threaded.
+HRESULT apartmentProbe() {
     const HRESULT result = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (SUCCEEDED(result))
         ::CoUninitialize();
-    if (result == RPC_E_CHANGED_MODE)
-        return apartment::singleThreaded;
-    return result == S_FALSE ? apartment::multithreaded : apartment::none;
+    return result;
 }
-
-// Runs the steps on a thread of their own, so no COM state leaks between cases.
-template <typename Steps> void onFreshThread(Steps steps) {
-    std::thread thread(steps);
-    thread.join();
-}
-
 } // namespace
 
+// Each case on a thread of its own, so no COM state reaches another.
 TEST(comApartment, entersASingleThreadedApartmentAndLeavesOnlyWhatItEntered) {
-    onFreshThread([] {
+    std::thread([] {
         {
             const comApartment outer;
+            const comApartment inner;
             EXPECT_EQ(S_OK, outer.result());
-            EXPECT_EQ(apartment::singleThreaded, currentApartment());
-            {
-                const comApartment inner;
-                EXPECT_EQ(S_FALSE, inner.result());
-            }
-            EXPECT_EQ(apartment::singleThreaded, currentApartment()) << "the outer one still holds";
+            EXPECT_EQ(S_FALSE, inner.result());
+            EXPECT_EQ(RPC_E_CHANGED_MODE, apartmentProbe()) << "single-threaded";
         }
-        EXPECT_EQ(apartment::none, currentApartment());
-    });
-
-    onFreshThread([] {
+        EXPECT_EQ(S_OK, apartmentProbe()) << "both initialisations undone";
+    }).join();
+    std::thread([] {
         ASSERT_EQ(S_OK, ::CoInitializeEx(nullptr, COINIT_MULTITHREADED));
         {
             const comApartment refused;
             EXPECT_EQ(RPC_E_CHANGED_MODE, refused.result());
         }
-        EXPECT_EQ(apartment::multithreaded, currentApartment()) << "not uninitialised by it";
+        EXPECT_EQ(S_FALSE, apartmentProbe()) << "the multithreaded apartment stays";
         ::CoUninitialize();
-    });
+    }).join();
 }
