@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""The built MSI's Upgrade and Shortcut tables, read with msiinfo, against the rules of Windows
-Installer's validation (ICE61, ICE50). Arguments: CMAKE BUILD_DIR MSI."""
+"""The built MSI's tables, read with msiinfo: Upgrade and Shortcut against the rules of Windows
+Installer's validation (ICE61, ICE50), and the system Path row that build-msi adds.
+Arguments: CMAKE BUILD_DIR MSI."""
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -39,14 +41,32 @@ key_files = {row["Component"]: row["KeyPath"] for row in table("Component")}
 file_names = {row["File"]: row["FileName"].split("|")[-1] for row in table("File")}
 icons = [row["Name"] for row in table("Icon")]
 shortcuts = table("Shortcut")
+features = {row["Feature"] for row in table("Feature")}
 if not shortcuts:
     failures.append("no shortcut")
 for row in shortcuts:
+    if row["Target"] not in features:  # not advertised: it names the file it opens
+        if row["Target"][2:-1] not in file_names or not row["Target"].startswith("[#"):
+            failures.append(f"{row['Shortcut']}: target {row['Target']} is no file of the package")
+        continue
     icon, target = row["Icon_"], file_names[key_files[row["Component_"]]]
     if icon not in icons or icon != properties.get("ARPPRODUCTICON"):
         failures.append(f"{row['Shortcut']}: icon '{icon}' is not the product's icon")
     if icon.rpartition(".")[2].lower() != target.rpartition(".")[2].lower():
         failures.append(f"{row['Shortcut']}: icon '{icon}' is not named like its target {target}")
+
+# The install folder on the system Path: appended, set on install, removed on uninstall, with
+# logsmithctl, and the two actions that apply the table inside the installation's script.
+environment = [(sorted(re.match(r"[=+!*-]*", row["Name"]).group()), row["Name"].lstrip("=+!*-"),
+                row["Value"], file_names[key_files[row["Component_"]]])
+               for row in table("Environment")]
+if environment != [(sorted("*=-"), "Path", "[~];[INSTALLDIR]", "logsmithctl.exe")]:
+    failures.append(f"Environment rows {environment}")
+
+execute = {row["Action"]: int(row["Sequence"]) for row in table("InstallExecuteSequence")}
+for action in ("RemoveEnvironmentStrings", "WriteEnvironmentStrings"):
+    if not execute["InstallInitialize"] < execute.get(action, 0) < execute["InstallFinalize"]:
+        failures.append(f"{action} is not in the installation script")
 
 print("\n".join(f"FAILED: {failure}" for failure in failures) or "ok")
 sys.exit(1 if failures else 0)
