@@ -108,10 +108,11 @@ DWORD writeValues(HKEY product, loggingProfile profile, const setOptions& option
     if (options.file) {
         note(store.writeCString(nullptr, debugLogFileValue, options.file->c_str()));
     } else if (!isStored(product, debugLogFileValue)) {
+        const std::wstring known = defaultLogFile(profile);
         // The current user's default is the dialog's, whose folders the dialog creates.
-        const CString name = profile == loggingProfile::currentUser
+        const CString name = profile == loggingProfile::currentUser && !known.empty()
                                  ? defaultLogFileName()
-                                 : CString(defaultLogFile(profile).c_str());
+                                 : CString(known.c_str());
         if (!name.IsEmpty())
             note(store.writeCString(nullptr, debugLogFileValue, name));
         else
