@@ -1,4 +1,5 @@
-# Cross build for 64-bit Windows with the mingw-w64 toolchain (posix thread model).
+# Cross build for 64-bit Windows with the mingw-w64 toolchain (posix thread model), for Logsmith
+# and for programs built on its installed package. Self-contained: it names nothing beside it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -12,8 +13,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Every program runs under Wine on the build host (test discovery, benchmarks).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec)
+# No emulator: a project that runs its programs on a Linux build host (tests, code
+# generators) sets CMAKE_CROSSCOMPILING_EMULATOR itself, for example to wine.
 
 # No MinGW runtime DLL may be needed next to our programs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -13,8 +13,11 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <new>
+#include <utility>
 
 // Where an iteration starts: the all-ones pointer value.
 inline POSITION iterationStartMarker() {
@@ -119,6 +122,14 @@ public:
 
     POSITION startPosition() const { return count == 0 ? nullptr : iterationStartMarker(); }
 
+    // The entries in iteration order: buckets in index order, each chain from its head. Null
+    // after the last one.
+    ENTRY* first() const { return count == 0 ? nullptr : firstFrom(0); }
+    ENTRY* after(const ENTRY* current) const {
+        return current->next != nullptr ? current->next
+                                        : firstFrom(current->bucketIn(bucketCount) + 1);
+    }
+
     // The entry at position, which moves on to the next one (null after the last): buckets in
     // index order, each chain from its head. Null when position is null or nothing is left.
     const ENTRY* step(POSITION& position) const {
@@ -131,10 +142,7 @@ public:
             position = nullptr;
             return nullptr;
         }
-        const ENTRY* following = current->next;
-        if (following == nullptr)
-            following = firstFrom(current->bucketIn(bucketCount) + 1);
-        position = reinterpret_cast<POSITION>(const_cast<ENTRY*>(following));
+        position = reinterpret_cast<POSITION>(after(current));
         return current;
     }
 
@@ -221,4 +229,38 @@ private:
     freeSlot* freeList = nullptr;
     blockHeader* blocks = nullptr;
     int blockSize;
+};
+
+// A forward iterator over the entries of an entryChains, in their iteration order. VIEW::of
+// turns an entry into what the caller sees (a pair of references to key and value). Adding or
+// removing entries invalidates it.
+template <class ENTRY, class VIEW> class entryIterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = decltype(VIEW::of(std::declval<ENTRY&>()));
+    using reference = value_type;
+    using pointer = void;
+    using difference_type = std::ptrdiff_t;
+
+    entryIterator() = default;
+    entryIterator(const entryChains<ENTRY>* chains, ENTRY* entry)
+        : m_chains(chains), m_entry(entry) {}
+
+    reference operator*() const { return VIEW::of(*m_entry); }
+    entryIterator& operator++() {
+        m_entry = m_chains->after(m_entry);
+        return *this;
+    }
+    entryIterator operator++(int) {
+        entryIterator before = *this;
+        ++*this;
+        return before;
+    }
+    friend bool operator==(const entryIterator& left, const entryIterator& right) {
+        return left.m_entry == right.m_entry;
+    }
+
+private:
+    const entryChains<ENTRY>* m_chains = nullptr;
+    ENTRY* m_entry = nullptr;
 };

@@ -6,7 +6,10 @@
 // once. Not locked.
 //
 // Used as hashMap<stubString, const wchar_t*, stubString, const wchar_t*> and
-// hashMap<stubString, const wchar_t*, unsigned int, unsigned int>.
+// hashMap<stubString, const wchar_t*, unsigned int, unsigned int>. Range-for visits the entries
+// in GetNextAssoc's order as pairs of references, the key's const:
+//   for (const auto& [key, value] : map) ...
+// toStdMap and assign convert to and from std::map, with std::wstring for stubString.
 #include "containers/entryChains.h"
 #include "containers/hashString.h"
 #include "containers/position.h"
@@ -15,9 +18,19 @@
 
 #include <windows.h>
 
+#include <map>
+#include <string>
+#include <type_traits>
+#include <utility>
+
 template <class KEY, class ARG_KEY, class VALUE, class ARG_VALUE>
 class hashMap : public CSentinelStubObject {
+    struct entry;
+    template <class T>
+    using standardType = std::conditional_t<std::is_same_v<T, stubString>, std::wstring, T>;
+
 public:
+    using standardMap = std::map<standardType<KEY>, standardType<VALUE>>;
     explicit hashMap(int blockSize) : chains(blockSize) {}
     ~hashMap() override { RemoveAll(); }
 
@@ -71,7 +84,68 @@ public:
         }
     }
 
+    struct view {
+        static std::pair<const KEY&, VALUE&> of(entry& e) { return {e.key, e.value}; }
+    };
+    struct constView {
+        static std::pair<const KEY&, const VALUE&> of(entry& e) { return {e.key, e.value}; }
+    };
+    using iterator = entryIterator<entry, view>;
+    using const_iterator = entryIterator<entry, constView>;
+    iterator begin() { return iterator(&chains, chains.first()); }
+    iterator end() { return iterator(&chains, nullptr); }
+    const_iterator begin() const { return const_iterator(&chains, chains.first()); }
+    const_iterator end() const { return const_iterator(&chains, nullptr); }
+
+    // Every entry, ordered by std::map. Throws std::bad_alloc when memory runs out, as std::map
+    // itself does.
+    standardMap toStdMap() const {
+        standardMap result;
+        for (const auto& [key, value] : *this)
+            result.emplace(toStandard(key), toStandard(value));
+        return result;
+    }
+    // Replaces the entries with the std::map's. FALSE, with the map emptied, when memory runs
+    // out or a text holds a zero character (it would be cut, and could meet another key).
+    BOOL assign(const standardMap& from) {
+        RemoveAll();
+        for (const auto& [key, value] : from) {
+            const int before = GetCount();
+            if (!storable(key) || !storable(value)) {
+                RemoveAll();
+                return FALSE;
+            }
+            VALUE& slot = (*this)[toArgument<ARG_KEY>(key)];
+            // A key that could not be inserted leaves the count as it was.
+            if (GetCount() == before) {
+                RemoveAll();
+                return FALSE;
+            }
+            slot = toArgument<ARG_VALUE>(value);
+        }
+        return TRUE;
+    }
+
 private:
+    template <class T> static standardType<T> toStandard(const T& value) {
+        if constexpr (std::is_same_v<T, stubString>)
+            return std::wstring(value, static_cast<std::size_t>(value.GetLength()));
+        else
+            return value;
+    }
+    template <class ARG, class T> static ARG toArgument(const T& value) {
+        if constexpr (std::is_same_v<T, std::wstring>)
+            return value.c_str();
+        else
+            return value;
+    }
+    template <class T> static bool storable(const T& value) {
+        if constexpr (std::is_same_v<T, std::wstring>)
+            return value.find(L'\0') == std::wstring::npos;
+        else
+            return true;
+    }
+
     struct entry {
         entry* next = nullptr;
         unsigned bucket = 0;

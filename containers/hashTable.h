@@ -1,7 +1,8 @@
 #pragma once
 // Map from pointer-sized keys to pointer-sized values on the support heap: 17 chained buckets
 // unless InitHashTable sets another count, never rehashed; entries come from blocks of
-// blockSize entries. Removing the last key releases all of its memory. Not locked.
+// blockSize entries. Removing the last key releases all of its memory. Not locked. Range-for
+// visits the entries in GetNextAssoc's order as pairs of references, the key's const.
 #include "containers/entryChains.h"
 #include "containers/position.h"
 #include "support/CSentinelStubObject.h"
@@ -9,8 +10,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <utility>
 
 class hashTable : public CSentinelStubObject {
+    struct entry;
+
 public:
     explicit hashTable(int blockSize);
     ~hashTable() override;
@@ -43,6 +47,21 @@ public:
 
     // The bucket of a key is hashKey(key) modulo the bucket count.
     static unsigned hashKey(std::uint64_t key) { return static_cast<unsigned>(key) >> 4; }
+
+    struct view {
+        static std::pair<const std::uint64_t&, void*&> of(entry& e) { return {e.key, e.value}; }
+    };
+    struct constView {
+        static std::pair<const std::uint64_t&, void* const&> of(entry& e) {
+            return {e.key, e.value};
+        }
+    };
+    using iterator = entryIterator<entry, view>;
+    using const_iterator = entryIterator<entry, constView>;
+    iterator begin() { return iterator(&chains, chains.first()); }
+    iterator end() { return iterator(&chains, nullptr); }
+    const_iterator begin() const { return const_iterator(&chains, chains.first()); }
+    const_iterator end() const { return const_iterator(&chains, nullptr); }
 
 private:
     struct entry {

@@ -120,6 +120,7 @@ void logFile::setFileName(const wchar_t* path) {
     if (fileName != nullptr && path != nullptr && std::wcscmp(fileName, path) == 0)
         return;
     lastErrorKeeper keepError;
+    closeForNewName();
     // The old copy goes even while logging is off, or it would leak.
     releaseFileName();
     if (path != nullptr)
@@ -133,6 +134,7 @@ void logFile::setFileName(const stubString& path) {
         std::wmemcmp(fileName, text, length) == 0)
         return;
     lastErrorKeeper keepError;
+    closeForNewName();
     releaseFileName();
     takeFileName(text, length);
 }
@@ -198,11 +200,23 @@ void logFile::closeLogFile() {
     if (!loggingOn() || !isOpen())
         return;
     lastErrorKeeper keepError;
+    closeOpenFile();
+}
+
+void logFile::closeOpenFile() {
     flushPending();
     // No truncation: other writers may have appended after our last record.
     closeHandleIfValid(fileHandle);
     fileHandle = INVALID_HANDLE_VALUE;
     lastOpenError.store(0);
+}
+
+void logFile::closeForNewName() {
+    // The open file belongs to the old name; records for the new one must not land in it.
+    // Closed whatever the logging switch, so a name changed while logging is off cannot leave
+    // the old file behind the new name.
+    if (isOpen())
+        closeOpenFile();
 }
 
 bool logFile::mayWritePiece() const {

@@ -24,7 +24,8 @@ public:
     logFile& operator=(const logFile&) = delete;
 
     // Writes of theLogFile. Each names the log file; rows marked "closes" close it afterwards,
-    // the others leave it open for the next write.
+    // the others leave it open for the next write to the same name. A write that names another
+    // file closes the open one first.
     static void writeIndentToLogFile(const wchar_t* path, unsigned count); // closes
     static void writeToLogFile(const wchar_t* path, const char* text);
     static void writeToLogFile(const wchar_t* path, int value); // decimal, closes
@@ -129,8 +130,9 @@ public:
     static fileWriteFunction setFileWriteFunction(fileWriteFunction writer);
 
     // Instance operations, without the lock.
-    // Keeps the name and the handle when path equals the current name; otherwise takes a copy.
-    // An open handle stays open: the new name is used by the next open.
+    // Keeps the name and the handle when path equals the current name (exactly, code unit by
+    // code unit). Otherwise closes the open file (as closeLogFile does) and takes a copy, so the
+    // next open is of the new name.
     void setFileName(const wchar_t* path);
     void setFileName(const stubString& path);
     // Only while logging is on.
@@ -178,6 +180,9 @@ private:
     void takeFileName(const wchar_t* path, size_t length);
     // Frees the name copy, whatever the logging switch.
     void releaseFileName();
+    // Flushes and closes the open file; clears lastOpenError.
+    void closeOpenFile();
+    void closeForNewName();
 
     wchar_t* fileName = nullptr;
     HANDLE fileHandle = INVALID_HANDLE_VALUE;

@@ -7,7 +7,9 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -23,6 +25,32 @@ int compareCounted(const std::wstring& left, const wchar_t* right) {
     return *r == L'\0' ? 0 : -1;
 }
 
+// The destructor's save has no caller to tell: its failure goes to the debugger output, with the
+// file and the system's code and text. Never throws: it runs in a destructor.
+void reportFailedSaveAtDestruction(const wchar_t* path, DWORD error) {
+    wchar_t reason[512] = L"";
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                         0, reason, static_cast<DWORD>(std::size(reason)), nullptr);
+    // The system's text ends in its own line end.
+    std::size_t end = length < std::size(reason) ? length : 0;
+    while (end > 0 && (reason[end - 1] == L'\r' || reason[end - 1] == L'\n'))
+        --end;
+    reason[end] = L'\0';
+    wchar_t code[16];
+    ::_snwprintf_s(code, std::size(code), _TRUNCATE, L"%lu", static_cast<unsigned long>(error));
+    try {
+        std::wstring line = L"readWriteSettingsToFile: the settings were not saved to ";
+        line.append(path).append(L": error ").append(code);
+        if (reason[0] != L'\0')
+            line.append(L" (").append(reason).append(L")");
+        line.append(L"\r\n");
+        ::OutputDebugStringW(line.c_str());
+    } catch (const std::bad_alloc&) {
+        ::OutputDebugStringW(L"readWriteSettingsToFile: the settings were not saved\r\n");
+    }
+}
+
 } // namespace
 
 bool recordNameOrder::operator()(const std::wstring& left, const wchar_t* right) const {
@@ -36,7 +64,8 @@ bool recordNameOrder::operator()(const wchar_t* left, const std::wstring& right)
 readWriteSettingsToFile::readWriteSettingsToFile() = default;
 
 readWriteSettingsToFile::~readWriteSettingsToFile() {
-    flush();
+    if (fileName && !flush())
+        reportFailedSaveAtDestruction(fileName.get(), ::GetLastError());
     clear();
 }
 

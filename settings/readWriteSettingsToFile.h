@@ -45,7 +45,9 @@ struct recordNameOrder {
 class readWriteSettingsToFile : public readWriteSettings {
 public:
     readWriteSettingsToFile();
-    // Saves to the file name when one is set (as flush), then releases everything.
+    // Saves to the file name when one is set (as flush), then releases everything. A failed save
+    // is reported on the debugger output (the file, the error code and its text); call flush
+    // first to learn the result.
     ~readWriteSettingsToFile() override;
 
     // A null name leaves the store without one; setting a name neither reads nor writes, but
@@ -55,7 +57,8 @@ public:
     int setFileName(const char* name);
     const wchar_t* getFileName() const { return fileName.get(); }
 
-    // Replaces the contents with the file's. Non-zero when the file and its record count could
+    // Replaces the contents with the file's. The name is not kept: flush (and the destructor)
+    // write nothing until setFileName. Non-zero when the file and its record count could
     // be read; a damaged record ends the load, keeping the records before it. A failed load
     // leaves the store empty. A file that another process holds is retried for about a second.
     int load(const wchar_t* name);

@@ -1,11 +1,15 @@
 // Containers example: the string-keyed hash map and the growable vector.
+#include "../consoleText.h"
 #include "containers/CVector.h"
 #include "containers/hashMap.h"
 #include "support/stubString.h"
 
 #include <cstdio>
+#include <map>
+#include <string>
 
 int main() {
+    const utf8Console console;
     // guide: hash-map
     // Keys are stubStrings looked up by const wchar_t*; entries come in blocks of 16.
     hashMap<stubString, const wchar_t*, unsigned int, unsigned int> wordCounts(16);
@@ -17,12 +21,15 @@ int main() {
     if (wordCounts.Lookup(L"red", reds))
         std::printf("red: %u\n", reds);
     std::printf("%d words in %u buckets:", wordCounts.GetCount(), wordCounts.GetHashTableSize());
-    stubString word;
-    unsigned int times = 0;
-    for (POSITION position = wordCounts.GetStartPosition(); position != nullptr;) {
-        wordCounts.GetNextAssoc(position, word, times);
-        std::printf(" %ls=%u", static_cast<const wchar_t*>(word), times);
-    }
+    for (const auto& [word, times] : wordCounts) // the order of GetNextAssoc
+        std::printf(" %s=%u", utf8(static_cast<const wchar_t*>(word)).c_str(), times);
+    std::printf("\n");
+
+    // A std::map copy, keys as std::wstring, in key order.
+    const std::map<std::wstring, unsigned int> sorted = wordCounts.toStdMap();
+    std::printf("sorted:");
+    for (const auto& [word, times] : sorted)
+        std::printf(" %s=%u", utf8(word).c_str(), times);
     std::printf("\n");
     // guide end
 

@@ -1,6 +1,8 @@
-// Logging example: the log writer, an error record, the stopwatch and a lock.
+// Logging example: the log writer, its named writes, an error record, the stopwatch and a lock.
+#include "../consoleText.h"
 #include "diagnostics/logFile.h"
 #include "diagnostics/logTimer.h"
+#include "diagnostics/logWriter.h"
 #include "diagnostics/stubSyncObject.h"
 
 #include <windows.h>
@@ -19,18 +21,20 @@ void printFile(const wchar_t* name) {
     std::ifstream file(name, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
-    std::printf("--- %ls ---\n%s", name, text.c_str());
+    std::printf("--- %s ---\n%s", utf8(name).c_str(), text.c_str());
 }
 
 } // namespace
 
 int main() {
+    const utf8Console console;
     const wchar_t* logName = L"example.log";
 
     // guide: log-switch
     logFile::enableLogging(TRUE);         // every write is dropped until logging is switched on
     if (!logFile::deleteLogFile(logName)) // start with an empty log
-        std::printf("%ls could not be deleted: records follow its old content\n", logName);
+        std::printf("%s could not be deleted: records follow its old content\n",
+                    utf8(logName).c_str());
     // guide end
 
     // guide: log-records
@@ -42,6 +46,16 @@ int main() {
     logFile::writeToLogFile(logName, -5);     // this form closes the file afterwards
     // guide end
     printFile(logName);
+
+    // guide: log-writer
+    const wchar_t* writerName = L"writer.log";
+    logFile::deleteLogFile(writerName);
+    logWriter::append(writerName, "started\r\n");      // writer.log stays open for the next write
+    logWriter::append(writerName, "items", 3);         // a label and a number
+    logWriter::append(logName, "one more line\r\n");   // another file: writer.log is closed first
+    logWriter::appendAndClose(writerName, "done\r\n"); // writer.log again, closed afterwards
+    // guide end
+    printFile(writerName);
 
     // guide: log-timer
     const wchar_t* timingName = L"timing.log"; // kept by pointer: it must outlive the timers

@@ -1,4 +1,5 @@
 // Settings example: the same values through the settings file and through the registry.
+#include "../consoleText.h"
 #include "containers/CVector.h"
 #include "settings/readWriteSettingsToFile.h"
 #include "settings/readWriteSettingsToRegistry.h"
@@ -45,11 +46,11 @@ void printValues(readWriteSettings& settings) {
     settings.readStringList(L"recentFiles", recent);
     settings.readUIntArray(widths, L"columnWidths");
 
-    std::printf("  windowWidth %d, zoom %.2f, lastRun %lld, title \"%ls\"\n", width, zoom,
-                static_cast<long long>(lastRun), title.GetString());
+    std::printf("  windowWidth %d, zoom %.2f, lastRun %lld, title \"%s\"\n", width, zoom,
+                static_cast<long long>(lastRun), utf8(title.GetString()).c_str());
     std::printf("  recentFiles:");
     for (const CString& file : recent)
-        std::printf(" \"%ls\"", file.GetString());
+        std::printf(" \"%s\"", utf8(file.GetString()).c_str());
     std::printf("\n  columnWidths:");
     for (unsigned i = 0; i < widths.GetCount(); ++i)
         std::printf(" %u", widths.GetAt(i));
@@ -67,18 +68,20 @@ int useSettingsFile() {
         settings.setFileName(fileName);
         // Nothing reaches the disk before flush (or the destructor, which flushes too).
         if (!writeValues(settings) || !settings.flush()) {
-            std::printf("saving %ls failed: error %lu\n", fileName, GetLastError());
+            std::printf("saving %s failed: error %lu\n", utf8(fileName).c_str(), GetLastError());
             return 1;
         }
-        std::printf("saved %u records to %ls\n", static_cast<unsigned>(settings.getRecordCount()),
-                    fileName);
+        std::printf("saved %u records to %s\n", static_cast<unsigned>(settings.getRecordCount()),
+                    utf8(fileName).c_str());
     }
     // guide end
 
     // guide: file-load
     readWriteSettingsToFile loaded;
+    // load does not keep the name: until setFileName, flush returns 1 and writes nothing, and
+    // neither does the destructor.
     if (!loaded.load(fileName)) {
-        std::printf("loading %ls failed: error %lu\n", fileName, GetLastError());
+        std::printf("loading %s failed: error %lu\n", utf8(fileName).c_str(), GetLastError());
         return 1;
     }
     std::printf("loaded %u records:\n", static_cast<unsigned>(loaded.getRecordCount()));
@@ -95,7 +98,7 @@ int useSettingsFile() {
     damaged.writeDouble(nullptr, L"zoom", 1.5);
     // The file was damaged: this save first keeps it as example.settings.bak.
     if (!damaged.save(fileName)) {
-        std::printf("saving %ls failed: error %lu\n", fileName, GetLastError());
+        std::printf("saving %s failed: error %lu\n", utf8(fileName).c_str(), GetLastError());
         return 1;
     }
     std::printf("backup kept: %s\n",
@@ -110,7 +113,7 @@ int useRegistry() {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
-        std::printf("cannot create HKEY_CURRENT_USER\\%ls\n", keyName);
+        std::printf("cannot create HKEY_CURRENT_USER\\%s\n", utf8(keyName).c_str());
         return 1;
     }
     int result = 0;
@@ -145,6 +148,7 @@ int useRegistry() {
 } // namespace
 
 int main() {
+    const utf8Console console;
     const int fileResult = useSettingsFile();
     const int registryResult = useRegistry();
     return fileResult != 0 ? fileResult : registryResult;

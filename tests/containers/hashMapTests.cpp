@@ -4,7 +4,9 @@
 #include "tests/testing/heapFailures.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -27,6 +29,12 @@ names insertAndVisit(textMap& map, const names& keys) {
         EXPECT_STREQ(valueFor(static_cast<const wchar_t*>(key)).c_str(), value);
         visited.emplace_back(key);
     }
+    names ranged;
+    for (const auto& [key, value] : std::as_const(map)) {
+        EXPECT_STREQ(valueFor(static_cast<const wchar_t*>(key)).c_str(), value);
+        ranged.emplace_back(key);
+    }
+    EXPECT_EQ(visited, ranged) << "range-for visits in GetNextAssoc's order";
     return visited;
 }
 
@@ -78,5 +86,31 @@ TEST(hashMap, failedAllocationsInsertNothingAndLeakNothing) {
             EXPECT_EQ(inserted[i] ? i + 1 : 0, value);
         }
         delete map;
+    });
+}
+
+TEST(hashMap, convertsToAndFromStdMapAndChangesValuesThroughRangeFor) {
+    using countMap = hashMap<stubString, const wchar_t*, unsigned int, unsigned int>;
+    const countMap::standardMap counts = {{L"", 0}, {L"b", 2}, {L"a\u00e9", 1}};
+    countMap map(4);
+    ASSERT_TRUE(map.assign(counts));
+    for (auto [key, count] : map)
+        count += 10;
+    EXPECT_EQ((countMap::standardMap{{L"", 10}, {L"b", 12}, {L"a\u00e9", 11}}), map.toStdMap());
+
+    textMap texts(4);
+    ASSERT_TRUE(texts.assign({{L"k", L"v"}}));
+    EXPECT_EQ((textMap::standardMap{{L"k", L"v"}}), texts.toStdMap());
+    // A zero inside would cut the text.
+    EXPECT_FALSE(texts.assign({{L"k", L"v"}, {std::wstring(L"k\0x", 3), L"w"}}));
+    EXPECT_EQ(0, texts.GetCount());
+    EXPECT_FALSE(texts.assign({{L"k", std::wstring(L"v\0", 2)}}));
+
+    failEachAllocationInTurn([&] {
+        countMap failing(1);
+        if (!failing.assign(counts))
+            EXPECT_EQ(0, failing.GetCount());
+        else
+            EXPECT_EQ(counts, failing.toStdMap());
     });
 }

@@ -4,6 +4,7 @@
 #include "tests/testing/heapFailures.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,6 +27,12 @@ keyList insertAndVisit(hashTable& table, const keyList& keys) {
         EXPECT_EQ(valueFor(key), value);
         visited.push_back(key);
     }
+    keyList ranged;
+    for (const auto& [key, value] : std::as_const(table)) {
+        EXPECT_EQ(valueFor(key), value);
+        ranged.push_back(key);
+    }
+    EXPECT_EQ(visited, ranged) << "range-for visits in GetNextAssoc's order";
     return visited;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the diagnostics tests: debugger-output capture, file bytes, a log fixture and a
-// swappable file write.
+// Helpers of the diagnostics tests: file bytes, a log fixture and a swappable file write.
 #include "diagnostics/logFile.h"
+#include "tests/testing/debugOutputCapture.h"
 #include "tests/testing/tempFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,22 +11,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-// Collects OutputDebugString lines of this process while alive (a vectored exception handler
-// sees them as DBG_PRINTEXCEPTION_C, or its wide form on Windows 10 and later).
-class debugOutputCapture {
-public:
-    debugOutputCapture();
-    ~debugOutputCapture();
-    debugOutputCapture(const debugOutputCapture&) = delete;
-    debugOutputCapture& operator=(const debugOutputCapture&) = delete;
-
-    std::vector<std::string> lines() const;
-
-private:
-    static LONG CALLBACK handler(EXCEPTION_POINTERS* info);
-    void* m_handler = nullptr;
-};
 
 // The whole file as bytes; empty when it cannot be read.
 std::string readFileBytes(const std::wstring& path);

@@ -2,6 +2,7 @@
 
 #include "diagnostics/logFile.h"
 #include "diagnostics/logTimer.h"
+#include "platform/fileFunctions.h"
 #include "support/tarnHeap.h"
 #include "support/uniqueResource.h"
 
@@ -248,18 +249,55 @@ TEST_F(logFileWrites, theNextWriteAfterAFailedOpenTriesAgain) {
     EXPECT_EQ("kept", readFileBytes(path));
 }
 
-TEST_F(logFileWrites, aNewNameTakesEffectAtTheNextOpen) {
+TEST_F(logFileWrites, aWriteNamingAnotherFileClosesTheOpenOneAndGoesToItsOwn) {
     const std::wstring first = logPath(L"first.log");
     const std::wstring second = logPath(L"second.log");
     logFile::writeToLogFile(first.c_str(), "a");
     logFile::writeToLogFile(second.c_str(), "b");
-    EXPECT_EQ("ab", readFileBytes(first)) << "the open file keeps receiving";
-    EXPECT_FALSE(fileExists(second));
-    EXPECT_STREQ(second.c_str(), theLogFile.getFileName());
+    logFile::writeToLogFile(first.c_str(), "c");
+    EXPECT_EQ("ac", readFileBytes(first));
+    EXPECT_EQ("b", readFileBytes(second));
+    // The writer shares no delete access: a file it still held could not be deleted.
+    EXPECT_TRUE(::DeleteFileW(second.c_str())) << "the second file was left open";
+    EXPECT_STREQ(first.c_str(), theLogFile.getFileName());
+}
 
-    logFile::writeToLogFile(second.c_str(), -1);
-    logFile::writeToLogFile(second.c_str(), "c");
-    EXPECT_EQ("c", readFileBytes(second));
+namespace {
+
+// The handles the writer writes through and the number of handles it closes.
+struct handleUse {
+    static inline std::vector<HANDLE> written;
+    static inline int closes = 0;
+    static BOOL WINAPI write(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
+                             LPOVERLAPPED overlapped) {
+        written.push_back(file);
+        return ::WriteFile(file, data, size, done, overlapped);
+    }
+    static BOOL WINAPI close(HANDLE handle) {
+        ++closes;
+        return ::CloseHandle(handle);
+    }
+};
+
+} // namespace
+
+TEST_F(logFileWrites, writesThatKeepNamingTheOpenFileKeepItsHandle) {
+    const std::wstring path = logPath();
+    fileWriteSwap recording(&handleUse::write);
+    const handleCloser previousCloser = setHandleCloser(&handleUse::close);
+    handleUse::written.clear();
+    handleUse::closes = 0;
+    logFile::writeToLogFile(path.c_str(), "a");
+    logFile::writeToLogFile(path.c_str(), DWORD{1});
+    logFile::writeToLogFile(stubString(path.c_str()), stubString(L"c"));
+    // Nothing was closed in between, so an equal handle is the same open file.
+    EXPECT_EQ(0, handleUse::closes);
+    EXPECT_EQ(std::vector<HANDLE>(3, handleUse::written.front()), handleUse::written);
+
+    logFile::writeToLogFile(logPath(L"other.log").c_str(), "d");
+    EXPECT_EQ(1, handleUse::closes) << "the first file is closed for the other one";
+    theLogFile.closeLogFile();
+    setHandleCloser(previousCloser);
 }
 
 TEST_F(logFileWrites, anotherWritersRecordsSurviveOurAppendsAndOurClose) {

@@ -1,39 +1,65 @@
 #!/usr/bin/env python3
 """The library package as another project sees it, and the guide against examples/.
-  install SOURCE BUILD PACKAGE  cmake --install into PACKAGE; check the tree; compile every
-                                installed header against the six targets
-  run SOURCE PACKAGE WORK NAME  build examples/NAME against PACKAGE with the project's toolchain,
-                                run it under Wine, compare its output with the guide's
+  install SOURCE BUILD PACKAGE  cmake --install into PACKAGE; check the tree and the release zip;
+                                compile every installed header against the six targets
+  run SOURCE PACKAGE WORK NAME  build the installed examples/NAME against PACKAGE with the
+                                installed toolchain file, run it under Wine, compare its output
+                                with the guide's
   snippets SOURCE               every code block of the guide is a marked piece of examples/"""
 import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import textwrap
+import zipfile
 from pathlib import Path
 
 GUIDE = "docs/library.md"
 TARGETS = "support framework containers diagnostics platform settings"
+TOOLCHAIN = "lib/cmake/Logsmith/mingw-w64-x86_64.cmake"
+DOCS = "share/doc/Logsmith"
+PROGRAMS = ("Logsmith.exe", "logsmithctl.exe")
 
 
 def cmake_project(source, build, package):
     subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja",
-                    f"-DCMAKE_TOOLCHAIN_FILE={SOURCE}/cmake/mingw-w64-x86_64.cmake",
+                    f"-DCMAKE_TOOLCHAIN_FILE={package / TOOLCHAIN}",
                     f"-DCMAKE_PREFIX_PATH={package}", "-DCMAKE_BUILD_TYPE=Release",
                     "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror"], check=True)
     subprocess.run(["cmake", "--build", build], check=True)
+
+
+def check_release_zip(build):
+    """The zip keeps the programs and documents at its top, and nothing of the library."""
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run(["cpack", "--config", build / "CPackConfig.cmake", "-B", out], check=True,
+                       stdout=subprocess.DEVNULL)
+        names = zipfile.ZipFile(next(Path(out).glob("*.zip"))).namelist()
+    top = {n.split("/")[1] + ("/" if n.count("/") > 1 else "") for n in names}
+    expected = {*PROGRAMS, "README.md", "manual.md", "Logsmith.png", "PolicyDefinitions/"}
+    if top != expected or any("/include/" in n or "/lib/" in n for n in names):
+        sys.exit(f"release zip: {sorted(names)}")
 
 
 def install(build, package):
     shutil.rmtree(package, ignore_errors=True)
     subprocess.run(["cmake", "--install", build, "--prefix", package], check=True)
     headers = sorted(p.relative_to(package / "include") for p in package.glob("include/*/*.h"))
-    missing = [f for f in ("Logsmith.exe", "logsmithctl.exe",
-                           "lib/cmake/Logsmith/LogsmithConfigVersion.cmake")
+    examples = sorted(p.name for p in (SOURCE / "examples").iterdir() if p.is_dir())
+    missing = [f for f in (*(f"bin/{p}" for p in PROGRAMS),
+                           "lib/cmake/Logsmith/LogsmithConfigVersion.cmake", TOOLCHAIN,
+                           f"{DOCS}/library.md",
+                           *(f"{DOCS}/examples/{e}/CMakeLists.txt" for e in examples))
                if not (package / f).is_file()]
+    at_top = sorted(p.name for p in package.iterdir() if p.is_file())
     seams = [str(h) for h in headers if h.name.endswith("Testing.h")]
-    if missing or seams:
-        sys.exit(f"missing: {missing}; test seams installed: {seams}")
+    # The installed toolchain stands alone: it names no file of the source tree.
+    toolchain = (package / TOOLCHAIN).read_text() if (package / TOOLCHAIN).is_file() else ""
+    if missing or at_top or seams or "scripts" in toolchain or str(SOURCE) in toolchain:
+        sys.exit(f"missing: {missing}; files at the top: {at_top}; test seams installed: {seams};"
+                 " or the installed toolchain file names the source tree")
+    check_release_zip(build)
     project = build / "tests/examples/allHeaders"
     shutil.rmtree(project, ignore_errors=True)
     project.mkdir(parents=True)
@@ -62,17 +88,18 @@ def guide_output(name):
 def run(package, work, name):
     expected = guide_output(name)
     shutil.rmtree(work, ignore_errors=True)
-    cmake_project(SOURCE / "examples" / name, work / "build", package)
+    cmake_project(package / DOCS / "examples" / name, work / "build", package)
     ran = subprocess.run([SOURCE / "scripts/wine-exec", f"./{name}Example.exe"],
                          cwd=work / "build", stdin=subprocess.DEVNULL, capture_output=True)
-    output = ran.stdout.decode("ascii", "replace").replace("\r", "")
+    # The examples write UTF-8 when their output is not a console.
+    output = ran.stdout.decode("utf-8", "replace").replace("\r", "")
     print(output)
     if ran.returncode != 0 or not re.fullmatch(expected, output):
         sys.exit(f"exit code {ran.returncode}; the guide shows another output")
 
 
 def read(relative):
-    return (SOURCE / relative).read_text()
+    return (SOURCE / relative).read_text(encoding="utf-8")
 
 
 def snippets():
