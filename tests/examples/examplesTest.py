@@ -37,7 +37,8 @@ def check_release_zip(build):
                        stdout=subprocess.DEVNULL)
         names = zipfile.ZipFile(next(Path(out).glob("*.zip"))).namelist()
     top = {n.split("/")[1] + ("/" if n.count("/") > 1 else "") for n in names}
-    expected = {*PROGRAMS, "README.md", "manual.md", "Logsmith.png", "PolicyDefinitions/"}
+    expected = {*PROGRAMS, "README.md", "manual.md", "manual.html", "Logsmith.png",
+                "PolicyDefinitions/"}
     if top != expected or any("/include/" in n or "/lib/" in n for n in names):
         sys.exit(f"release zip: {sorted(names)}")
 
