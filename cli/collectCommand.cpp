@@ -159,7 +159,9 @@ archiveTarget resolveArchive(const std::wstring& out, const FILETIME& now) {
         return target;
     }
     if (isFolder) {
-        target.path = out + (isSeparator(out.back()) ? L"" : L"\\") + defaultArchiveName(now);
+        // "C:" is the current folder of drive C: the name goes right after it.
+        const bool joined = isSeparator(out.back()) || out.back() == L':';
+        target.path = out + (joined ? L"" : L"\\") + defaultArchiveName(now);
     } else {
         target.path = archivePath(out);
         if (target.problem = notAFileReason(out); !target.problem.empty()) {
