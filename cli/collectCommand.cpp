@@ -145,32 +145,27 @@ struct archiveTarget {
 // another name is the archive's, with .cab added where it has no extension. A device is never one.
 archiveTarget resolveArchive(const std::wstring& out, const FILETIME& now) {
     const DWORD attributes = ::GetFileAttributesW(out.c_str());
-    const bool isFolder =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const DWORD error = ::GetLastError();
     archiveTarget target;
-    if (isSeparator(out.back()) && !isFolder) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // "C:" is the current folder of drive C: the name goes right after it.
+        const bool joined = isSeparator(out.back()) || out.back() == L':';
+        target.path = out + (joined ? L"" : L"\\") + defaultArchiveName(now);
+    } else if (target.problem = notAFileReason(out); !target.problem.empty()) {
         target.path = out;
-        const DWORD error = ::GetLastError();
+        return target;
+    } else if (isSeparator(out.back())) {
+        target.path = out;
         target.problem = attributes != INVALID_FILE_ATTRIBUTES
                              ? L"it names a folder, and that is a file"
                          : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                              ? L"it names a folder that does not exist"
                              : systemErrorText(error);
         return target;
-    }
-    if (isFolder) {
-        // "C:" is the current folder of drive C: the name goes right after it.
-        const bool joined = isSeparator(out.back()) || out.back() == L':';
-        target.path = out + (joined ? L"" : L"\\") + defaultArchiveName(now);
     } else {
         target.path = archivePath(out);
-        if (target.problem = notAFileReason(out); !target.problem.empty()) {
-            target.path = out;
-            return target;
-        }
     }
-    if (target.problem.empty())
-        target.problem = notAFileReason(target.path);
+    target.problem = notAFileReason(target.path);
     return target;
 }
 
