@@ -1,7 +1,9 @@
 // collect: one cabinet with what a support case needs: both profiles' settings, a description of
 // the system, the logs they name, the dialog's trace file, the default diagnostic log, and a
-// manifest with each entry's origin, size and SHA-256.
+// manifest with each entry's origin, size and SHA-256. The cabinet is read back before it is put
+// in place, and nothing of it is held in memory: logs may be as large as the cabinet may be.
 #include "cli/cabinetBuilder.h"
+#include "cli/cabinetCheck.h"
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 #include "cli/logsmithctl.h"
@@ -9,6 +11,7 @@
 #include "cli/sha256.h"
 
 #include "platform/fileIdentity.h"
+#include "platform/fileReplacement.h"
 #include "platform/knownFolders.h"
 #include "platform/osVersion.h"
 #include "support/uniqueResource.h"
@@ -17,10 +20,21 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace {
 
 constexpr ULONGLONG mebibyte = 1024 * 1024;
+// Logs are read and copied in pieces of this size.
+constexpr DWORD chunkBytes = 1 << 20;
+// Room kept for the manifest when the sizes are added up before writing.
+constexpr ULONGLONG manifestAllowance = 1 << 16;
+
+collectArchiveHook g_archiveHook = nullptr;
 
 // A name without an extension gets the archive's own.
 std::wstring archivePath(const std::wstring& path) {
@@ -88,254 +102,440 @@ nlohmann::json systemDescription(const FILETIME& now) {
             {"predicates", holding}};
 }
 
-// The end of a log as read: at most the limit, from a line start where the file was cut.
-struct logTail {
-    std::string bytes;
-    ULONGLONG originalSize = 0;
-    ULONGLONG keptFrom = 0;
-    bool cut = false;
-    FILETIME written{};
-    fileIdentity identity;
+bool isSeparator(wchar_t character) {
+    return character == L'\\' || character == L'/';
+}
+
+// The computer's name; a host name longer than a NetBIOS name is taken whole.
+std::wstring computerName() {
+    std::wstring name(MAX_COMPUTERNAME_LENGTH + 1, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (::GetComputerNameW(name.data(), &length)) {
+            name.resize(length);
+            return name;
+        }
+        if (::GetLastError() != ERROR_BUFFER_OVERFLOW || length <= name.size() || length > 256)
+            break;
+        name.assign(length, L'\0');
+    }
+    return {};
+}
+
+// logsmith-COMPUTER-YYYYMMDD-HHMMSS.cab, in local time.
+std::wstring defaultArchiveName(const FILETIME& now) {
+    FILETIME localTime{};
+    SYSTEMTIME local{};
+    if (!::FileTimeToLocalFileTime(&now, &localTime) || !::FileTimeToSystemTime(&localTime, &local))
+        ::GetLocalTime(&local);
+    const std::wstring computer = computerName();
+    wchar_t stamp[32];
+    std::swprintf(stamp, sizeof(stamp) / sizeof(stamp[0]), L"%04u%02u%02u-%02u%02u%02u",
+                  local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond);
+    return L"logsmith-" + (computer.empty() ? L"" : computer + L"-") + stamp + L".cab";
+}
+
+struct archiveTarget {
+    std::wstring path;
+    // Why no archive can be written there, or empty.
+    std::wstring problem;
 };
 
-[[nodiscard]] DWORD readRange(HANDLE file, ULONGLONG from, ULONGLONG to, std::string& bytes) {
-    LARGE_INTEGER start{};
-    start.QuadPart = static_cast<LONGLONG>(from);
-    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
-        return ::GetLastError();
-    bytes.resize(static_cast<std::size_t>(to - from));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 24));
+// An existing folder, or a name ending in a separator, takes the archive under its default name;
+// another name is the archive's, with .cab added where it has no extension. A device is never one.
+archiveTarget resolveArchive(const std::wstring& out, const FILETIME& now) {
+    const DWORD attributes = ::GetFileAttributesW(out.c_str());
+    const DWORD error = ::GetLastError();
+    archiveTarget target;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // "C:" is the current folder of drive C: the name goes right after it.
+        const bool joined = isSeparator(out.back()) || out.back() == L':';
+        target.path = out + (joined ? L"" : L"\\") + defaultArchiveName(now);
+    } else if (target.problem = notAFileReason(out); !target.problem.empty()) {
+        target.path = out;
+        return target;
+    } else if (isSeparator(out.back())) {
+        target.path = out;
+        target.problem = attributes != INVALID_FILE_ATTRIBUTES
+                             ? L"it names a folder, and that is a file"
+                         : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                             ? L"it names a folder that does not exist"
+                             : systemErrorText(error);
+        return target;
+    } else {
+        target.path = archivePath(out);
+    }
+    target.problem = notAFileReason(target.path);
+    return target;
+}
+
+// Answers for a log that is not there at all, as opposed to one that cannot be read.
+bool isMissing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME || error == ERROR_INVALID_DRIVE ||
+           error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME;
+}
+
+enum class logState { missing, unreadable, taken, takenBefore };
+
+// A log the archive is to hold, as found before anything is written.
+struct logSource {
+    const char* name = "";
+    const char* what = "";
+    std::wstring path;
+    bool reportMissing = false;
+
+    logState state = logState::missing;
+    std::wstring reason;
+    uniqueFileHandle file;
+    bool identified = false;
+    fileIdentity identity;
+    ULONGLONG size = 0;
+    FILETIME written{};
+    // For a log taken under an earlier name: that name's index.
+    std::size_t earlier = 0;
+};
+
+// Opens the log, shared so that its writer goes on writing (or deletes it) meanwhile.
+void inspectLog(logSource& log) {
+    if (log.path.empty()) {
+        log.reason = L"its folder is not known";
+        return;
+    }
+    if (log.reason = notAFileReason(log.path); !log.reason.empty())
+        return;
+    log.file.reset(::CreateFileW(log.path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!log.file) {
+        const DWORD error = ::GetLastError();
+        log.reason = systemErrorText(error);
+        if (isMissing(error))
+            return;
+        log.state = logState::unreadable;
+        log.identified = queryFileIdentity(log.path.c_str(), log.identity) == ERROR_SUCCESS;
+        return;
+    }
+    if (::GetFileType(log.file.get()) != FILE_TYPE_DISK) {
+        log.file.reset();
+        log.reason = L"it is not a regular file";
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    DWORD error = ::GetFileInformationByHandle(log.file.get(), &information)
+                      ? queryFileIdentity(log.file.get(), log.identity)
+                      : ::GetLastError();
+    if (error != ERROR_SUCCESS) {
+        log.file.reset();
+        log.state = logState::unreadable;
+        log.reason = systemErrorText(error);
+        return;
+    }
+    log.state = logState::taken;
+    log.identified = true;
+    log.written = information.ftLastWriteTime;
+    log.size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+}
+
+std::vector<logSource> logSources() {
+    std::vector<logSource> logs(4);
+    logs[0].name = "logs\\user.log";
+    logs[0].what = "log file of the current user";
+    logs[0].path = inspectProfile(loggingProfile::currentUser).shown.fileName.GetString();
+    logs[1].name = "logs\\default.log";
+    logs[1].what = "log file of .DEFAULT";
+    logs[1].path = inspectProfile(loggingProfile::defaultUser).shown.fileName.GetString();
+    logs[0].reportMissing = logs[1].reportMissing = true;
+    // Looked up without creating the product folder.
+    const std::wstring folder = getProductFolderName(L"", L"Driftmark x64");
+    logs[2].name = "logs\\dmLogUI_x64.txt";
+    logs[2].what = "trace file of the dialog";
+    logs[3].name = "logs\\Tarnwick.log";
+    logs[3].what = "default diagnostic log";
+    if (!folder.empty()) {
+        logs[2].path = folder + L"\\dmLogUI_x64.txt";
+        logs[3].path = folder + L"\\Tarnwick.log";
+    }
+    for (std::size_t index = 0; index < logs.size(); ++index) {
+        inspectLog(logs[index]);
+        for (std::size_t before = 0; before < index; ++before)
+            if (logs[index].state == logState::taken && logs[before].state == logState::taken &&
+                logs[before].identity == logs[index].identity) {
+                logs[index].state = logState::takenBefore;
+                logs[index].earlier = before;
+                logs[index].file.reset();
+                break;
+            }
+    }
+    return logs;
+}
+
+[[nodiscard]] DWORD readAt(HANDLE file, ULONGLONG position, char* bytes, DWORD size, DWORD& read) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(position);
+    where.OffsetHigh = static_cast<DWORD>(position >> 32);
+    read = 0;
+    if (::ReadFile(file, bytes, size, &read, &where) || ::GetLastError() == ERROR_HANDLE_EOF)
+        return ERROR_SUCCESS;
+    return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_READ_FAULT;
+}
+
+// The kept end of a log, as copied.
+struct tailCopy {
+    bool cut = false;
+    ULONGLONG keptFrom = 0;
+    ULONGLONG size = 0;
+    // The log could not be read (as opposed to the copy not being written).
+    bool readFailed = false;
+};
+
+// Copies the log from start up to the size it had when opened (what it gains meanwhile is left;
+// what it loses is not there to copy). With skipToLine, nothing is copied up to and including the
+// first line break; lineFound says whether there was one.
+[[nodiscard]] DWORD copyRange(const logSource& log, ULONGLONG start, bool skipToLine, HANDLE member,
+                              sha256Stream& hash, tailCopy& copy, bool& lineFound) {
+    std::vector<char> buffer(chunkBytes);
+    bool skipping = skipToLine;
+    lineFound = false;
+    for (ULONGLONG position = start; position < log.size;) {
         DWORD read = 0;
-        if (!::ReadFile(file, bytes.data() + done, chunk, &read, nullptr))
-            return ::GetLastError();
-        // The writer may have cut the file short meanwhile: what is there is kept.
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<ULONGLONG>(chunkBytes, log.size - position));
+        if (const DWORD error = readAt(log.file.get(), position, buffer.data(), wanted, read);
+            error != ERROR_SUCCESS) {
+            copy.readFailed = true;
+            return error;
+        }
         if (read == 0)
             break;
-        done += read;
-    }
-    bytes.resize(done);
-    return ERROR_SUCCESS;
-}
-
-// Reads the last limit bytes of a log, shared so that its writer goes on writing (or deletes
-// it) meanwhile. A cut part starts after the first line break in the last limit bytes; when
-// there is none, the bytes are kept as they are.
-[[nodiscard]] DWORD readLogTail(const std::wstring& path, ULONGLONG limit, logTail& tail) {
-    uniqueFileHandle file(::CreateFileW(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file)
-        return ::GetLastError();
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK)
-        return ERROR_BAD_FILE_TYPE;
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!::GetFileInformationByHandle(file.get(), &information))
-        return ::GetLastError();
-    if (const DWORD error = queryFileIdentity(file.get(), tail.identity); error != ERROR_SUCCESS)
-        return error;
-    tail.written = information.ftLastWriteTime;
-    tail.originalSize =
-        (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    tail.cut = tail.originalSize > limit;
-    // One byte more than the limit tells whether the cut falls on a line start.
-    const ULONGLONG from = tail.cut ? tail.originalSize - limit - 1 : 0;
-    if (const DWORD error = readRange(file.get(), from, tail.originalSize, tail.bytes);
-        error != ERROR_SUCCESS)
-        return error;
-    if (!tail.cut)
-        return ERROR_SUCCESS;
-    const std::size_t lineBreak = tail.bytes.find('\n');
-    const std::size_t dropped = lineBreak != std::string::npos ? lineBreak + 1 : 1;
-    tail.bytes.erase(0, std::min(dropped, tail.bytes.size()));
-    tail.keptFrom = from + dropped;
-    return ERROR_SUCCESS;
-}
-
-// The archive being filled and the manifest that describes it.
-class collection {
-public:
-    collection(const FILETIME& now, ULONGLONG logLimit, textOutput& err)
-        : m_now(now), m_logLimit(logLimit), m_err(err) {}
-
-    DWORD status() const { return m_cabinet.status(); }
-
-    [[nodiscard]] DWORD addGenerated(const std::string& name, const std::string& source,
-                                     std::string bytes) {
-        return add(name, {{"source", source}, {"cut", false}}, std::move(bytes), m_now);
-    }
-
-    // Adds the log's end, or notes why it is missing. A second name for a log already taken is
-    // recorded on that log's entry.
-    [[nodiscard]] DWORD addLog(const std::string& name, const std::string& what,
-                               const std::wstring& path, bool reportMissing) {
-        logTail tail;
-        std::wstring reason = path.empty() ? L"its folder is not known" : notAFileReason(path);
-        if (const DWORD error = reason.empty() ? readLogTail(path, m_logLimit, tail) : 0;
-            error != ERROR_SUCCESS)
-            reason = systemErrorText(error);
-        if (!reason.empty()) {
-            m_notFound.push_back(
-                {{"what", what}, {"source", toUtf8(path)}, {"reason", toUtf8(reason)}});
-            if (reportMissing)
-                m_err.write(L"logsmithctl: " + fromUtf8(what) + L" " + printable(path) + L": " +
-                            reason + L"; noted in the manifest\n");
-            return ERROR_SUCCESS;
-        }
-        for (std::size_t index = 0; index < m_logs.size(); ++index)
-            if (m_logs[index].second == tail.identity) {
-                m_entries[m_logs[index].first]["alsoNamedAs"].push_back(what);
-                return ERROR_SUCCESS;
+        DWORD first = 0;
+        if (skipping) {
+            const void* lineBreak = std::memchr(buffer.data(), '\n', read);
+            if (lineBreak == nullptr) {
+                position += read;
+                continue;
             }
-        m_logs.emplace_back(m_entries.size(), tail.identity);
-        nlohmann::json entry = {{"what", what},
-                                {"source", toUtf8(path)},
-                                {"cut", tail.cut},
-                                {"originalSize", tail.originalSize}};
-        if (tail.cut)
-            entry["keptFrom"] = tail.keptFrom;
-        return add(name, std::move(entry), std::move(tail.bytes), tail.written);
-    }
-
-    // Adds the manifest and hands out the finished cabinet.
-    [[nodiscard]] DWORD finish(std::string& image) {
-        const nlohmann::json manifest = {{"tool", toUtf8(versionText())},
-                                         {"collectedUtc", utcText(m_now)},
-                                         {"maxLogBytes", m_logLimit},
-                                         {"entries", m_entries},
-                                         {"notFound", m_notFound}};
-        if (const DWORD error = m_cabinet.add("manifest.json", manifest.dump(2) + "\n", m_now);
+            first = static_cast<DWORD>(static_cast<const char*>(lineBreak) - buffer.data()) + 1;
+            copy.keptFrom = position + first;
+            skipping = false;
+            lineFound = true;
+        }
+        if (const DWORD error = writeAll(member, buffer.data() + first, read - first);
             error != ERROR_SUCCESS)
             return error;
-        return m_cabinet.finish(image);
+        hash.add(buffer.data() + first, read - first);
+        copy.size += read - first;
+        position += read;
     }
+    return hash.status();
+}
 
-    std::size_t entries() const { return m_entries.size() + 1; }
+// Copies at most the last limit bytes of the log into member. A cut part starts after the first
+// line break in the last limit bytes; when there is none, the bytes are kept as they are.
+[[nodiscard]] DWORD copyTail(const logSource& log, ULONGLONG limit, HANDLE member,
+                             sha256Stream& hash, tailCopy& copy) {
+    copy.cut = log.size > limit;
+    // One byte more than the limit tells whether the cut falls on a line start.
+    const ULONGLONG from = copy.cut ? log.size - limit - 1 : 0;
+    bool lineFound = false;
+    const DWORD error = copyRange(log, from, copy.cut, member, hash, copy, lineFound);
+    if (error != ERROR_SUCCESS || !copy.cut || lineFound)
+        return error;
+    copy.keptFrom = from + 1;
+    return copyRange(log, from + 1, false, member, hash, copy, lineFound);
+}
 
-private:
-    [[nodiscard]] DWORD add(const std::string& name, nlohmann::json entry, std::string bytes,
-                            const FILETIME& time) {
-        std::string digest;
-        if (const DWORD error = sha256Hex(bytes, digest); error != ERROR_SUCCESS)
-            return error;
-        entry["name"] = name;
-        entry["size"] = bytes.size();
-        entry["sha256"] = digest;
-        m_entries.push_back(std::move(entry));
-        return m_cabinet.add(name, std::move(bytes), time);
-    }
-
-    cabinetBuilder m_cabinet;
-    FILETIME m_now;
-    ULONGLONG m_logLimit;
-    textOutput& m_err;
-    nlohmann::json m_entries = nlohmann::json::array();
-    nlohmann::json m_notFound = nlohmann::json::array();
-    // Index in m_entries and identity of each log taken.
-    std::vector<std::pair<std::size_t, fileIdentity>> m_logs;
+struct generatedEntry {
+    std::string name;
+    std::string source;
+    std::string bytes;
 };
 
-[[nodiscard]] DWORD addSettings(collection& archive) {
+std::vector<generatedEntry> generatedEntries(const FILETIME& now) {
     // What is not stored shows in settings.json: the export's notes are not repeated.
     stringOutput notes;
     int values = 0;
     const std::wstring exported = exportedText("all", values, notes);
-    if (const DWORD error =
-            archive.addGenerated("settings.reg", "logsmithctl export", regFileBytes(exported));
-        error != ERROR_SUCCESS)
-        return error;
     stringOutput shown;
     showCommand(showOptions{"all", true}, shown);
-    return archive.addGenerated("settings.json", "logsmithctl show --json", toUtf8(shown.text()));
+    return {
+        {"settings.reg", "logsmithctl export", regFileBytes(exported)},
+        {"settings.json", "logsmithctl show --json", toUtf8(shown.text())},
+        {"system.json", "the system's version functions", systemDescription(now).dump(2) + "\n"}};
 }
 
-[[nodiscard]] DWORD addLogs(collection& archive) {
-    const struct {
-        const char* name;
-        const char* what;
-        loggingProfile profile;
-    } profileLogs[] = {
-        {"logs\\user.log", "log file of the current user", loggingProfile::currentUser},
-        {"logs\\default.log", "log file of .DEFAULT", loggingProfile::defaultUser},
-    };
-    for (const auto& log : profileLogs) {
-        const std::wstring path(inspectProfile(log.profile).shown.fileName.GetString());
-        if (const DWORD error = archive.addLog(log.name, log.what, path, true);
+// The archive's contents and the manifest that describes them, written into a cabinet and read
+// back from it.
+class collection {
+public:
+    collection(const FILETIME& now, ULONGLONG logLimit, std::vector<generatedEntry> generated,
+               std::vector<logSource>& logs)
+        : m_now(now), m_logLimit(logLimit), m_generated(std::move(generated)), m_logs(logs) {}
+
+    // The most the cabinet can hold of what was found, before compression.
+    ULONGLONG largestInput() const {
+        ULONGLONG bytes = manifestAllowance;
+        for (const generatedEntry& entry : m_generated)
+            bytes += entry.bytes.size();
+        for (const logSource& log : m_logs)
+            if (log.state == logState::taken)
+                bytes += std::min(log.size, m_logLimit);
+        return bytes;
+    }
+    ULONGLONG largestMembers() const { return m_generated.size() + m_logs.size() + 1; }
+
+    // Writes the cabinet into archive; a log that cannot be read is left out and noted.
+    [[nodiscard]] DWORD write(HANDLE archive, const std::wstring& workFolder) {
+        cabinetBuilder cabinet(archive, workFolder);
+        if (cabinet.status() != ERROR_SUCCESS) {
+            m_cabinetMissing = true;
+            return cabinet.status();
+        }
+        for (const generatedEntry& entry : m_generated)
+            if (const DWORD error = addBytes(
+                    cabinet, entry.name, {{"source", entry.source}, {"cut", false}}, entry.bytes);
+                error != ERROR_SUCCESS)
+                return error;
+        for (logSource& log : m_logs)
+            if (const DWORD error = addLog(cabinet, log); error != ERROR_SUCCESS)
+                return error;
+        const nlohmann::json manifest = {
+            {"tool", toUtf8(versionText())}, {"collectedUtc", utcText(m_now)},
+            {"maxLogBytes", m_logLimit},     {"entries", m_entries},
+            {"notFound", m_notFound},        {"unreadable", m_unreadable}};
+        std::string digest;
+        const std::string manifestBytes = manifest.dump(2) + "\n";
+        if (const DWORD error = sha256Hex(manifestBytes, digest); error != ERROR_SUCCESS)
+            return error;
+        m_members.push_back({"manifest.json", manifestBytes.size(), digest});
+        if (const DWORD error = cabinet.add("manifest.json", manifestBytes, m_now);
             error != ERROR_SUCCESS)
             return error;
+        return cabinet.finish();
     }
-    // Looked up without creating the product folder.
-    const std::wstring folder = getProductFolderName(L"", L"Driftmark x64");
-    const auto inFolder = [&](const wchar_t* file) {
-        return folder.empty() ? folder : folder + L"\\" + file;
-    };
-    if (const DWORD error = archive.addLog("logs\\dmLogUI_x64.txt", "trace file of the dialog",
-                                           inFolder(L"dmLogUI_x64.txt"), false);
-        error != ERROR_SUCCESS)
-        return error;
-    return archive.addLog("logs\\Tarnwick.log", "default diagnostic log", inFolder(L"Tarnwick.log"),
-                          false);
-}
 
-// A temporary file beside the archive, removed unless it was moved into place.
-class temporaryArchive {
-public:
-    explicit temporaryArchive(const std::wstring& target) {
-        for (unsigned attempt = 0; attempt < 100 && !m_file; ++attempt) {
-            wchar_t suffix[40];
-            swprintf_s(suffix, L".%lx-%x.tmp", ::GetCurrentProcessId(), attempt);
-            m_name = target + suffix;
-            m_file.reset(::CreateFileW(m_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!m_file && ::GetLastError() != ERROR_FILE_EXISTS)
-                break;
-        }
-        m_error = m_file ? ERROR_SUCCESS : ::GetLastError();
+    [[nodiscard]] DWORD check(HANDLE archive) {
+        if (g_archiveHook != nullptr)
+            g_archiveHook(archive);
+        return checkCabinet(archive, m_members, m_checkProblem);
     }
-    ~temporaryArchive() {
-        const bool created = m_error == ERROR_SUCCESS;
-        m_file.reset();
-        if (created && !m_moved)
-            ::DeleteFileW(m_name.c_str());
-    }
-    temporaryArchive(const temporaryArchive&) = delete;
-    temporaryArchive& operator=(const temporaryArchive&) = delete;
 
-    DWORD error() const { return m_error; }
+    std::size_t members() const { return m_members.size(); }
+    bool cabinetMissing() const { return m_cabinetMissing; }
+    const std::wstring& checkProblem() const { return m_checkProblem; }
+    // The logs that are there but could not be read, for the report.
+    const std::vector<std::wstring>& unreadable() const { return m_unreadableText; }
 
-    // Writes and flushes the image, then moves it to target.
-    [[nodiscard]] DWORD placeAs(const std::string& image, const std::wstring& target, bool force) {
-        for (std::size_t done = 0; done < image.size();) {
-            const DWORD chunk =
-                static_cast<DWORD>(std::min<std::size_t>(image.size() - done, 1 << 24));
-            DWORD written = 0;
-            if (!::WriteFile(m_file.get(), image.data() + done, chunk, &written, nullptr) ||
-                written != chunk)
-                return lastErrorOr(ERROR_WRITE_FAULT);
-            done += chunk;
-        }
-        if (!::FlushFileBuffers(m_file.get()))
-            return lastErrorOr(ERROR_WRITE_FAULT);
-        m_file.reset();
-        const DWORD flags = MOVEFILE_WRITE_THROUGH | (force ? MOVEFILE_REPLACE_EXISTING : 0);
-        if (!::MoveFileExW(m_name.c_str(), target.c_str(), flags))
-            return lastErrorOr(ERROR_WRITE_FAULT);
-        m_moved = true;
+private:
+    [[nodiscard]] DWORD addBytes(cabinetBuilder& cabinet, const std::string& name,
+                                 nlohmann::json entry, const std::string& bytes) {
+        std::string digest;
+        if (const DWORD error = sha256Hex(bytes, digest); error != ERROR_SUCCESS)
+            return error;
+        if (const DWORD error = cabinet.add(name, bytes, m_now); error != ERROR_SUCCESS)
+            return error;
+        record(name, std::move(entry), bytes.size(), digest);
         return ERROR_SUCCESS;
     }
 
-private:
-    static DWORD lastErrorOr(DWORD fallback) {
-        const DWORD error = ::GetLastError();
-        return error != ERROR_SUCCESS ? error : fallback;
+    void record(const std::string& name, nlohmann::json entry, ULONGLONG size,
+                const std::string& digest) {
+        entry["name"] = name;
+        entry["size"] = size;
+        entry["sha256"] = digest;
+        m_entries.push_back(std::move(entry));
+        m_members.push_back({name, size, digest});
     }
 
-    std::wstring m_name;
-    uniqueFileHandle m_file;
-    DWORD m_error = ERROR_SUCCESS;
-    bool m_moved = false;
+    void noteUnreadable(logSource& log) {
+        log.state = logState::unreadable;
+        m_unreadable.push_back(
+            {{"what", log.what}, {"source", toUtf8(log.path)}, {"reason", toUtf8(log.reason)}});
+        m_unreadableText.push_back(fromUtf8(log.what) + L" " + printable(log.path) + L" (" +
+                                   log.reason + L")");
+    }
+
+    // Adds the log's end, or notes why it is not there. A second name for a log already taken
+    // is recorded on that log's entry.
+    [[nodiscard]] DWORD addLog(cabinetBuilder& cabinet, logSource& log) {
+        switch (log.state) {
+        case logState::missing:
+            m_notFound.push_back(
+                {{"what", log.what}, {"source", toUtf8(log.path)}, {"reason", toUtf8(log.reason)}});
+            return ERROR_SUCCESS;
+        case logState::unreadable:
+            noteUnreadable(log);
+            return ERROR_SUCCESS;
+        case logState::takenBefore:
+            if (const logSource& earlier = m_logs[log.earlier]; earlier.state == logState::taken) {
+                m_entries[m_entryOf.at(log.earlier)]["alsoNamedAs"].push_back(log.what);
+            } else {
+                log.reason = earlier.reason;
+                noteUnreadable(log);
+            }
+            return ERROR_SUCCESS;
+        case logState::taken:
+            break;
+        }
+        sha256Stream hash;
+        tailCopy copy;
+        DWORD error = hash.status();
+        if (error == ERROR_SUCCESS)
+            error = cabinet.add(log.name, log.written, [&](HANDLE member) {
+                return copyTail(log, m_logLimit, member, hash, copy);
+            });
+        if (copy.readFailed) {
+            log.reason = systemErrorText(error);
+            log.file.reset();
+            noteUnreadable(log);
+            return ERROR_SUCCESS;
+        }
+        std::string digest;
+        if (error == ERROR_SUCCESS)
+            error = hash.finish(digest);
+        if (error != ERROR_SUCCESS)
+            return error;
+        nlohmann::json entry = {{"what", log.what},
+                                {"source", toUtf8(log.path)},
+                                {"cut", copy.cut},
+                                {"originalSize", log.size}};
+        if (copy.cut)
+            entry["keptFrom"] = copy.keptFrom;
+        m_entryOf[static_cast<std::size_t>(&log - m_logs.data())] = m_entries.size();
+        record(log.name, std::move(entry), copy.size, digest);
+        return ERROR_SUCCESS;
+    }
+
+    FILETIME m_now;
+    ULONGLONG m_logLimit;
+    std::vector<generatedEntry> m_generated;
+    std::vector<logSource>& m_logs;
+    nlohmann::json m_entries = nlohmann::json::array();
+    nlohmann::json m_notFound = nlohmann::json::array();
+    nlohmann::json m_unreadable = nlohmann::json::array();
+    std::vector<std::wstring> m_unreadableText;
+    // Where each log taken sits in m_entries.
+    std::map<std::size_t, std::size_t> m_entryOf;
+    std::vector<cabinetMember> m_members;
+    bool m_cabinetMissing = false;
+    std::wstring m_checkProblem;
 };
+
+// Where the cabinet's working files go: the temporary folder, else beside the archive.
+std::wstring workFolderFor(const std::wstring& archive) {
+    wchar_t folder[MAX_PATH + 1] = L"";
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (length > 0 && length <= MAX_PATH)
+        return std::wstring(folder, length);
+    const std::size_t slash = archive.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"" : archive.substr(0, slash + 1);
+}
+
+bool isOneOf(const std::wstring& path, const std::vector<fileIdentity>& identities) {
+    fileIdentity identity;
+    return queryFileIdentity(path.c_str(), identity) == ERROR_SUCCESS &&
+           std::find(identities.begin(), identities.end(), identity) != identities.end();
+}
 
 int writeFailure(const std::wstring& path, const std::wstring& reason, textOutput& err) {
     err.write(L"logsmithctl: cannot write " + printable(path) + L": " + reason +
@@ -343,46 +543,98 @@ int writeFailure(const std::wstring& path, const std::wstring& reason, textOutpu
     return exitFailure;
 }
 
+const wchar_t* const logIsKept =
+    L"it is one of the logs being collected, which --force never replaces";
+
+std::wstring tooLarge(ULONGLONG bytes, unsigned maxLogMb) {
+    return L"the logs to keep (" + std::to_wstring(bytes / mebibyte) +
+           L" MiB) do not fit in one cabinet, which holds at most " +
+           std::to_wstring(cabinetLimits::cabinetBytes / mebibyte) +
+           L" MiB; keep less of each log with --max-log-mb (now " + std::to_wstring(maxLogMb) +
+           L")";
+}
+
+std::wstring replaceFailure(DWORD error, const collection& archive, const collectOptions& options,
+                            const std::wstring& path, const std::vector<fileIdentity>& logs) {
+    if (!archive.checkProblem().empty())
+        return L"the archive did not pass its check: " + archive.checkProblem();
+    if (archive.cabinetMissing())
+        return L"the system's cabinet functions are not available: " + systemErrorText(error);
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return L"it exists (--force replaces it)";
+    if (error == ERROR_FILE_TOO_LARGE)
+        return L"the archive would pass the size a cabinet may have (" +
+               std::to_wstring(cabinetLimits::cabinetBytes / mebibyte) +
+               L" MiB); keep less of each log with --max-log-mb (now " +
+               std::to_wstring(options.maxLogMb) + L")";
+    if (error == ERROR_ACCESS_DENIED && isOneOf(path, logs))
+        return logIsKept;
+    return systemErrorText(error);
+}
+
 } // namespace
 
-int collectCommand(const collectOptions& options, textOutput& out, textOutput& err) {
-    const std::wstring path = archivePath(options.archive);
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return writeFailure(path, L"it is a folder", err);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !options.force)
-        return writeFailure(path, L"it exists (--force replaces it)", err);
-    // Made first, so that an archive that cannot be written is known before anything is read.
-    temporaryArchive temporary(path);
-    if (temporary.error() != ERROR_SUCCESS)
-        return writeFailure(path, systemErrorText(temporary.error()), err);
+collectArchiveHook setCollectArchiveHook(collectArchiveHook hook) {
+    return std::exchange(g_archiveHook, hook);
+}
 
+int collectCommand(const collectOptions& options, textOutput& out, textOutput& err) {
+    if (options.archive.empty()) {
+        err.write(L"logsmithctl: collect: the archive's name is empty\n");
+        return exitUsage;
+    }
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    collection archive(now, options.maxLogMb * mebibyte, err);
-    if (archive.status() != ERROR_SUCCESS)
-        return writeFailure(path,
-                            L"the system's cabinet functions are not available: " +
-                                systemErrorText(archive.status()),
+    const archiveTarget target = resolveArchive(options.archive, now);
+    const std::wstring& path = target.path;
+    if (!target.problem.empty())
+        return writeFailure(path, target.problem, err);
+    const bool exists = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (exists && !options.force)
+        return writeFailure(path, L"it exists (--force replaces it)", err);
+
+    const ULONGLONG logLimit = options.maxLogMb * mebibyte;
+    std::vector<logSource> logs = logSources();
+    fileReplaceOptions replacing;
+    replacing.replaceExisting = options.force;
+    for (const logSource& log : logs)
+        if (log.identified)
+            replacing.keep.push_back(log.identity);
+    if (exists && isOneOf(path, replacing.keep))
+        return writeFailure(path, logIsKept, err);
+    for (const logSource& log : logs)
+        if (log.state == logState::missing && log.reportMissing)
+            err.write(L"logsmithctl: " + fromUtf8(log.what) + L" " + printable(log.path) + L": " +
+                      log.reason + L"; noted in the manifest\n");
+
+    collection archive(now, logLimit, generatedEntries(now), logs);
+    // Bytes that do not compress are stored as they are: what cannot fit is known before a byte
+    // is written.
+    if (largestCabinetFor(archive.largestInput(), archive.largestMembers()) >
+        cabinetLimits::cabinetBytes)
+        return writeFailure(path, tooLarge(archive.largestInput(), options.maxLogMb), err);
+
+    const std::wstring workFolder = workFolderFor(path);
+    fileReplaceSteps steps;
+    steps.write = [&](HANDLE file) { return archive.write(file, workFolder); };
+    steps.check = [&](HANDLE file) { return archive.check(file); };
+    if (const DWORD error =
+            replaceFileStreamed(path.c_str(), steps, replacing, systemFileReplaceCalls());
+        error != ERROR_SUCCESS)
+        return writeFailure(path, replaceFailure(error, archive, options, path, replacing.keep),
                             err);
-    std::string image;
-    DWORD error = addSettings(archive);
-    if (error == ERROR_SUCCESS)
-        error = archive.addGenerated("system.json", "the system's version functions",
-                                     systemDescription(now).dump(2) + "\n");
-    if (error == ERROR_SUCCESS)
-        error = addLogs(archive);
-    if (error == ERROR_SUCCESS)
-        error = archive.finish(image);
-    if (error == ERROR_SUCCESS)
-        error = temporary.placeAs(image, path, options.force);
-    if (error != ERROR_SUCCESS)
-        return writeFailure(path,
-                            error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
-                                ? L"it exists (--force replaces it)"
-                                : systemErrorText(error),
-                            err);
-    out.write(L"collected " + std::to_wstring(archive.entries()) + L" files into " +
-              printable(path) + L"\n");
-    return exitSuccess;
+
+    std::wstring report =
+        L"collected " + std::to_wstring(archive.members()) + L" files into " + printable(path);
+    const std::vector<std::wstring>& unreadable = archive.unreadable();
+    if (unreadable.empty()) {
+        out.write(report + L"\n");
+        return exitSuccess;
+    }
+    report += L"; " + std::to_wstring(unreadable.size()) +
+              (unreadable.size() == 1 ? L" log could not be read: " : L" logs could not be read: ");
+    for (std::size_t index = 0; index < unreadable.size(); ++index)
+        report += (index > 0 ? L"; " : L"") + unreadable[index];
+    out.write(report + L"\n");
+    return exitPartial;
 }

@@ -53,4 +53,11 @@ struct collectOptions {
     unsigned maxLogMb = 32;
     bool force = false;
 };
+// Exit 0 when the archive holds everything found, exitPartial when it was written without a log
+// that is there but could not be read (the last line of the output names it), 1 when nothing was
+// written.
 int collectCommand(const collectOptions& options, textOutput& out, textOutput& err);
+// Test seam: called with the written archive (open for reading and writing) before it is read
+// back. Null for none; the previous hook is returned.
+using collectArchiveHook = void (*)(HANDLE archive);
+collectArchiveHook setCollectArchiveHook(collectArchiveHook hook);

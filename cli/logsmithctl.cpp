@@ -102,17 +102,25 @@ struct commandLine {
 
         collectCommand = app.add_subcommand(
             "collect", "Writes one cabinet for a support case: both profiles' settings, the "
-                       "system's version, the logs they name and a manifest with SHA-256 sums.");
+                       "system's version, the logs they name and a manifest with SHA-256 sums, "
+                       "read back before it is put in place. Exit 0 with everything found, 3 "
+                       "when a log that is there could not be read (the last line names it), 1 "
+                       "when nothing was written.");
         collectCommand
             ->add_option("archive", collectArchive,
-                         "the cabinet to write (.cab is added to a name without extension)")
+                         "the cabinet to write (.cab is added to a name without extension), or "
+                         "a folder to write it in under a name of its own")
             ->required()
-            ->check(pathLengthCheck);
+            ->check([](const std::string& path) {
+                return path.empty() ? "the archive's name is empty" : pathLengthCheck(path);
+            });
         collectCommand
             ->add_option("--max-log-mb", collect.maxLogMb,
                          "keep at most the last N MiB of each log (1 to 1024, default 32)")
             ->check(CLI::Range(1u, 1024u));
-        collectCommand->add_flag("--force", collect.force, "replace an existing archive");
+        collectCommand->add_flag(
+            "--force", collect.force,
+            "replace an existing archive (never one of the logs being collected)");
     }
 
     // Whether the command's job is a change, which its exit code reports even when its report

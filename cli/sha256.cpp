@@ -1,6 +1,6 @@
 #include "cli/sha256.h"
 
-#include "platform/optionalModule.h"
+#include "platform/systemModules.h"
 
 #include <bcrypt.h>
 
@@ -9,68 +9,89 @@
 
 namespace {
 
-using openProvider = decltype(&::BCryptOpenAlgorithmProvider);
-using closeProvider = decltype(&::BCryptCloseAlgorithmProvider);
-using createHash = decltype(&::BCryptCreateHash);
-using hashData = decltype(&::BCryptHashData);
-using finishHash = decltype(&::BCryptFinishHash);
-using destroyHash = decltype(&::BCryptDestroyHash);
-
-struct bcryptCalls {
-    openProvider open;
-    closeProvider close;
-    createHash create;
-    hashData data;
-    finishHash finish;
-    destroyHash destroy;
-};
-
 // A failed call's status as a Win32 code, so that callers report it like any other.
 DWORD fromStatus(NTSTATUS status) {
     constexpr NTSTATUS noMemory = static_cast<NTSTATUS>(0xC0000017L);
     return status == noMemory ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_FUNCTION;
 }
 
-DWORD hashWith(const bcryptCalls& calls, const std::string& bytes, UCHAR (&digest)[32]) {
-    BCRYPT_ALG_HANDLE provider = nullptr;
-    if (NTSTATUS status = calls.open(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0); status < 0)
-        return fromStatus(status);
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    // Without a buffer of ours the provider holds the hash state (Windows 7 and later).
-    NTSTATUS status = calls.create(provider, &hash, nullptr, 0, nullptr, 0, 0);
-    for (std::size_t done = 0; status >= 0 && done < bytes.size();) {
-        const ULONG chunk =
-            static_cast<ULONG>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        status = calls.data(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + done)),
-                            chunk, 0);
-        done += chunk;
-    }
-    if (status >= 0)
-        status = calls.finish(hash, digest, sizeof(digest), 0);
-    if (hash != nullptr)
-        calls.destroy(hash);
-    calls.close(provider, 0);
-    return status >= 0 ? ERROR_SUCCESS : fromStatus(status);
+template <typename function> function find(HMODULE module, const char* name) {
+    return reinterpret_cast<function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 } // namespace
 
-DWORD sha256Hex(const std::string& bytes, std::string& digest) {
-    const optionalModule module(L"bcrypt.dll");
-    if (!module.isAvailable())
-        return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_MOD_NOT_FOUND;
-    const bcryptCalls calls{module.find<openProvider>("BCryptOpenAlgorithmProvider"),
-                            module.find<closeProvider>("BCryptCloseAlgorithmProvider"),
-                            module.find<createHash>("BCryptCreateHash"),
-                            module.find<hashData>("BCryptHashData"),
-                            module.find<finishHash>("BCryptFinishHash"),
-                            module.find<destroyHash>("BCryptDestroyHash")};
-    if (!calls.open || !calls.close || !calls.create || !calls.data || !calls.finish ||
-        !calls.destroy)
-        return ERROR_PROC_NOT_FOUND;
+struct sha256Stream::calls {
+    decltype(&::BCryptOpenAlgorithmProvider) open;
+    decltype(&::BCryptCloseAlgorithmProvider) close;
+    decltype(&::BCryptCreateHash) create;
+    decltype(&::BCryptHashData) data;
+    decltype(&::BCryptFinishHash) finish;
+    decltype(&::BCryptDestroyHash) destroy;
+};
+
+sha256Stream::sha256Stream() : m_module(loadSystemModule(L"bcrypt.dll")) {
+    if (!m_module) {
+        m_status = ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_MOD_NOT_FOUND;
+        return;
+    }
+    auto found = std::make_unique<calls>(
+        calls{find<decltype(&::BCryptOpenAlgorithmProvider)>(m_module.get(),
+                                                             "BCryptOpenAlgorithmProvider"),
+              find<decltype(&::BCryptCloseAlgorithmProvider)>(m_module.get(),
+                                                              "BCryptCloseAlgorithmProvider"),
+              find<decltype(&::BCryptCreateHash)>(m_module.get(), "BCryptCreateHash"),
+              find<decltype(&::BCryptHashData)>(m_module.get(), "BCryptHashData"),
+              find<decltype(&::BCryptFinishHash)>(m_module.get(), "BCryptFinishHash"),
+              find<decltype(&::BCryptDestroyHash)>(m_module.get(), "BCryptDestroyHash")});
+    const calls& c = *found;
+    if (!c.open || !c.close || !c.create || !c.data || !c.finish || !c.destroy) {
+        m_status = ERROR_PROC_NOT_FOUND;
+        return;
+    }
+    m_calls = std::move(found);
+    BCRYPT_ALG_HANDLE provider = nullptr;
+    if (const NTSTATUS status = c.open(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+        status < 0) {
+        m_status = fromStatus(status);
+        return;
+    }
+    m_provider = provider;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    // Without a buffer of ours the provider holds the hash state (Windows 7 and later).
+    if (const NTSTATUS status = c.create(provider, &hash, nullptr, 0, nullptr, 0, 0); status < 0)
+        m_status = fromStatus(status);
+    else
+        m_hash = hash;
+}
+
+sha256Stream::~sha256Stream() {
+    if (m_hash != nullptr)
+        m_calls->destroy(m_hash);
+    if (m_provider != nullptr)
+        m_calls->close(m_provider, 0);
+}
+
+DWORD sha256Stream::add(const void* bytes, std::size_t size) {
+    for (std::size_t done = 0; m_status == ERROR_SUCCESS && done < size;) {
+        const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(size - done, 1u << 30));
+        auto* start = static_cast<UCHAR*>(const_cast<void*>(bytes)) + done;
+        if (const NTSTATUS status = m_calls->data(m_hash, start, chunk, 0); status < 0)
+            m_status = fromStatus(status);
+        done += chunk;
+    }
+    return m_status;
+}
+
+DWORD sha256Stream::finish(std::string& digest) {
     UCHAR value[32];
-    if (const DWORD error = hashWith(calls, bytes, value); error != ERROR_SUCCESS)
-        return error;
+    if (m_status == ERROR_SUCCESS) {
+        if (const NTSTATUS status = m_calls->finish(m_hash, value, sizeof(value), 0); status < 0)
+            m_status = fromStatus(status);
+    }
+    if (m_status != ERROR_SUCCESS)
+        return m_status;
+    m_status = ERROR_INVALID_STATE;
     std::string text;
     for (UCHAR byte : value) {
         char pair[3];
@@ -79,4 +100,10 @@ DWORD sha256Hex(const std::string& bytes, std::string& digest) {
     }
     digest = text;
     return ERROR_SUCCESS;
+}
+
+DWORD sha256Hex(const std::string& bytes, std::string& digest) {
+    sha256Stream hash;
+    hash.add(bytes.data(), bytes.size());
+    return hash.finish(digest);
 }
