@@ -54,7 +54,13 @@ CString defaultLogFileName() {
 }
 
 CString defaultLogFileNameUncreated() {
-    return CString(getProductFolderName(L"", L"dmDataLog")) + L"." + L"dmlog_x64";
+    const CString folder = getProductFolderName(L"", L"dmDataLog");
+    return folder.IsEmpty() ? folder : folder + L"." + L"dmlog_x64";
+}
+
+CString defaultLogFileNameUnder(const wchar_t* appData) {
+    const CString folder = getProductFolderNameUnder(appData, L"", L"dmDataLog");
+    return folder.IsEmpty() ? folder : folder + L"." + L"dmlog_x64";
 }
 
 const wchar_t* loggingTracePath() {

@@ -53,8 +53,12 @@ int writeLoggingSettings(HKEY productKey, const loggingSettings& settings);
 
 // The file name the dialog offers when none is stored (its folders are created on the way).
 CString defaultLogFileName();
-// The same name, with nothing created: for readers that must leave no trace.
+// The same name, with nothing created: for readers that must leave no trace. Empty when the
+// application data folder is not known.
 CString defaultLogFileNameUncreated();
+// The same name below another account's application data folder (nothing created); empty when
+// it does not fit.
+CString defaultLogFileNameUnder(const wchar_t* appData);
 // Where a failed settings write is reported while diagnostic logging is on.
 const wchar_t* loggingTracePath();
 

@@ -1,5 +1,6 @@
 // Entry point of Logsmith.exe.
 #include "app/DmDebugRegistryApp.h"
+#include "platform/comApartment.h"
 #include "platform/systemModules.h"
 #include "support/startupOrder.h"
 
@@ -10,6 +11,10 @@ CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(startupOrder::application);
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                     int showCommand) {
-    restrictDllSearchToSystemFolder();
+    // Not restricted to the system folder like logsmithctl: the file dialog loads shell
+    // extensions that look for their own DLLs beside them.
+    removeCurrentFolderFromDllSearch();
+    // The file dialog and Open Directory's ShellExecuteW run on this thread.
+    const comApartment apartment;
     return AfxWinMain(instance, previousInstance, commandLine, showCommand);
 }

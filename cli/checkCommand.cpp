@@ -33,26 +33,31 @@ bool isFullPath(const std::wstring& path) {
 
 // What stops the log file from being created there, judged by the system's path rules; empty
 // when nothing does.
-std::wstring logFileProblem(const std::wstring& name) {
+std::vector<std::wstring> logFileProblems(const std::wstring& name) {
     const std::wstring shown = printable(name);
     if (!isFullPath(name))
-        return shown + L" is not a full path";
+        return {shown + L" is not a full path"};
+    std::vector<std::wstring> problems;
+    for (const std::wstring& problem : logFileNameProblems(name))
+        problems.push_back(L"the log file " + shown + L" " + problem);
+    if (!problems.empty())
+        return problems;
     const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     std::wstring full(needed, L'\0');
     wchar_t* filePart = nullptr;
     const DWORD length =
         needed == 0 ? 0 : ::GetFullPathNameW(name.c_str(), needed, full.data(), &filePart);
     if (length == 0 || length >= needed)
-        return shown + L" is not a valid path";
+        return {shown + L" is not a valid path"};
     full.resize(length);
     if (filePart == nullptr || isFolder(full))
-        return shown + L" is a folder";
+        return {shown + L" is a folder"};
     std::wstring folder = full.substr(0, static_cast<std::size_t>(filePart - full.data()));
     if (folder.size() > 3) // a folder's name without its separator; a root keeps it
         folder.pop_back();
     const std::wstring problem = folderProblem(folder);
     if (!problem.empty())
-        return L"the log file " + shown + L" cannot be written: " + problem;
+        return {L"the log file " + shown + L" cannot be written: " + problem};
     return {};
 }
 
@@ -64,8 +69,10 @@ void addFileFinding(const profileReport& report, std::vector<std::wstring>& find
         findings.push_back(key + L"the log file name is empty");
         return;
     }
-    const std::wstring problem = logFileProblem(std::wstring(report.shown.fileName));
-    if (!problem.empty())
+    // No name and no known default: the process that logs decides.
+    if (report.shown.fileName.IsEmpty())
+        return;
+    for (const std::wstring& problem : logFileProblems(std::wstring(report.shown.fileName)))
         findings.push_back(key + problem);
 }
 
@@ -80,8 +87,10 @@ void addDisagreements(const profileReport& user, const profileReport& other,
     };
     differ(debugDataTransferValue, std::to_wstring(user.shown.mode),
            std::to_wstring(other.shown.mode));
-    differ(debugLogFileValue, std::wstring(user.shown.fileName),
-           std::wstring(other.shown.fileName));
+    // Each profile has a default of its own.
+    if (!user.fileIsDefault && !other.fileIsDefault)
+        differ(debugLogFileValue, std::wstring(user.shown.fileName),
+               std::wstring(other.shown.fileName));
     differ(debugLogFileWriteNewFileValue, std::to_wstring(user.shown.writeNewFile),
            std::to_wstring(other.shown.writeNewFile));
 }

@@ -1,14 +1,12 @@
 #pragma once
-// The tool's commands. Each returns the process exit code: 0 success, 1 the operation failed.
-// Usage errors (exit 2) are caught before a command runs.
+// The tool's commands. Each returns the process exit code (cli/exitCodes.h). Usage errors are
+// caught before a command runs.
+#include "cli/exitCodes.h"
+#include "cli/fileNames.h"
 #include "cli/textOutput.h"
 
 #include <optional>
 #include <string>
-
-inline constexpr int exitSuccess = 0;
-inline constexpr int exitFailure = 1;
-inline constexpr int exitUsage = 2;
 
 struct showOptions {
     std::string scope = "all";
@@ -49,9 +47,6 @@ struct dumpOptions {
     bool json = false;
 };
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err);
-// Why a path must not be opened for reading as a file, or empty: a folder, or a device (a port,
-// a pipe, a console), which could block the read, answer with anything or lose data to it.
-std::wstring notAFileReason(const std::wstring& path);
 
 struct collectOptions {
     std::wstring archive;

@@ -184,28 +184,14 @@ std::optional<damage> listRecords(fileBuffer& buffer, bool json, lineBatch& line
 
 } // namespace
 
-std::wstring notAFileReason(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return L"it is a folder";
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    const DWORD length =
-        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length > 0 && length < needed && full.starts_with(L"\\\\.\\"))
-        return L"it is a device, not a file";
-    return {};
-}
-
 int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput& err) {
-    if (const std::wstring reason = notAFileReason(options.file); !reason.empty()) {
-        err.write(L"logsmithctl: cannot read " + options.file + L": " + reason + L"\n");
-        return exitFailure;
-    }
+    std::wstring reason;
+    const uniqueFileHandle held = openFileForReading(options.file, reason);
     fileBuffer buffer;
-    if (!buffer.readFile(options.file.c_str(), nullptr)) {
-        err.write(L"logsmithctl: cannot read " + options.file + L": " +
-                  systemErrorText(::GetLastError()) + L"\n");
+    if (held && !buffer.readFile(options.file.c_str(), nullptr))
+        reason = systemErrorText(::GetLastError());
+    if (!reason.empty()) {
+        err.write(L"logsmithctl: cannot read " + printable(options.file) + L": " + reason + L"\n");
         return exitFailure;
     }
     buffer.rewind();
@@ -224,7 +210,7 @@ int dumpSettingsCommand(const dumpOptions& options, textOutput& out, textOutput&
     lines.flush();
     if (!found)
         return exitSuccess;
-    err.write(L"logsmithctl: " + options.file + L" is damaged at offset " +
+    err.write(L"logsmithctl: " + printable(options.file) + L" is damaged at offset " +
               std::to_wstring(found->offset) + L": " + found->reason + L"\n");
     return exitFailure;
 }

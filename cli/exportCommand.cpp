@@ -51,25 +51,29 @@ std::wstring exportedText(const std::string& scope, int& values, textOutput& err
 }
 
 int exportCommand(const exportOptions& options, textOutput& out, textOutput& err) {
-    if (const std::wstring problem = folderProblem(folderOf(options.file)); !problem.empty()) {
-        err.write(L"logsmithctl: cannot write " + options.file + L": " + problem +
+    const std::wstring shown = printable(options.file);
+    std::wstring problem = notAFileReason(options.file);
+    if (problem.empty())
+        problem = folderProblem(folderOf(options.file));
+    if (!problem.empty()) {
+        err.write(L"logsmithctl: cannot write " + shown + L": " + problem +
                   L"; nothing was written\n");
         return exitFailure;
     }
     int values = 0;
     const std::wstring text = exportedText(options.scope, values, err);
     if (values == 0) {
-        err.write(L"logsmithctl: nothing to export; " + options.file + L" was not written\n");
+        err.write(L"logsmithctl: nothing to export; " + shown + L" was not written\n");
         return exitFailure;
     }
     const std::string bytes = regFileBytes(text);
     const DWORD error =
         replaceFileContents(options.file.c_str(), bytes.data(), static_cast<DWORD>(bytes.size()));
     if (error != ERROR_SUCCESS) {
-        err.write(L"logsmithctl: cannot write " + options.file + L": " + systemErrorText(error) +
+        err.write(L"logsmithctl: cannot write " + shown + L": " + systemErrorText(error) +
                   L"; nothing was changed\n");
         return exitFailure;
     }
-    out.write(L"exported to " + options.file + L"\n");
+    out.write(L"exported to " + shown + L"\n");
     return exitSuccess;
 }

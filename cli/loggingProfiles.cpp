@@ -1,4 +1,5 @@
 #include "cli/loggingProfiles.h"
+#include "cli/textOutput.h"
 
 #include "platform/fileFunctions.h"
 
@@ -114,7 +115,51 @@ std::wstring textProblem(const storedValue& value) {
     return {};
 }
 
+bool isFullPath(const std::wstring& path) {
+    const bool drive =
+        path.size() > 2 &&
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+        path[1] == L':' && path[2] == L'\\';
+    return drive || path.starts_with(L"\\\\");
+}
+
+// The LocalSystem account's profile folder as the system's profile list gives it, with its
+// environment variables expanded; empty when it is not known.
+std::wstring systemAccountProfileFolder() {
+    uniqueHkey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18",
+                        0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return {};
+    const storedValue value = queryValue(key.get(), L"ProfileImagePath");
+    if (value.type != REG_EXPAND_SZ && value.type != REG_SZ)
+        return {};
+    const std::wstring stored = storedText(value);
+    // The result counts its terminator, and the system takes at most 32K characters.
+    const DWORD needed = ::ExpandEnvironmentStringsW(stored.c_str(), nullptr, 0);
+    if (needed == 0 || needed > 32768)
+        return {};
+    std::wstring folder(needed, L'\0');
+    const DWORD written = ::ExpandEnvironmentStringsW(stored.c_str(), folder.data(), needed);
+    if (written == 0 || written > needed)
+        return {};
+    folder.resize(written - 1);
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return isFullPath(folder) ? folder : std::wstring();
+}
+
 } // namespace
+
+std::wstring defaultLogFile(loggingProfile profile) {
+    if (profile == loggingProfile::currentUser)
+        return defaultLogFileNameUncreated().GetString();
+    const std::wstring folder = systemAccountProfileFolder();
+    // Where the system keeps an account's roaming application data inside its profile.
+    return folder.empty()
+               ? folder
+               : defaultLogFileNameUnder((folder + L"\\AppData\\Roaming").c_str()).GetString();
+}
 
 std::wstring storedText(const storedValue& value) {
     std::wstring text(value.bytes.size() / sizeof(wchar_t), L'\0');
@@ -172,8 +217,9 @@ profileReport inspectProfile(loggingProfile profile) {
     // No radio button stands for an unknown code, and Apply then stores "none".
     if (nameOfMode(report.shown.mode) == nullptr)
         report.shown.mode = logNothing;
-    if (report.shown.fileName.IsEmpty())
-        report.shown.fileName = defaultLogFileNameUncreated();
+    report.fileIsDefault = report.shown.fileName.IsEmpty();
+    if (report.fileIsDefault)
+        report.shown.fileName = defaultLogFile(profile).c_str();
     report.shown.writeNewFile = report.shown.writeNewFile != 0 ? 1 : 0;
     return report;
 }
@@ -192,8 +238,8 @@ std::wstring danglingLinkText(loggingProfile profile) {
             std::memcpy(name.data(), target.bytes.data(), name.size() * sizeof(wchar_t));
             const std::wstring root =
                 profile == loggingProfile::defaultUser ? L"HKEY_USERS\\" : L"HKEY_CURRENT_USER\\";
-            return root + prefix + L" is a registry link to " + name.substr(0, name.find(L'\0')) +
-                   L", which does not exist";
+            return root + prefix + L" is a registry link to " +
+                   printable(name.substr(0, name.find(L'\0'))) + L", which does not exist";
         }
         if (end == std::wstring::npos)
             return {};
@@ -201,6 +247,11 @@ std::wstring danglingLinkText(loggingProfile profile) {
 }
 
 std::wstring systemErrorText(DWORD code) {
+    // Codes that some systems have no text for.
+    if (code == ERROR_BAD_FILE_TYPE)
+        return L"it is not a regular file";
+    if (code == ERROR_FILE_TOO_LARGE)
+        return L"it is too large for this operation";
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -216,14 +267,15 @@ std::wstring systemErrorText(DWORD code) {
 
 std::wstring folderProblem(const std::wstring& folder) {
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    const std::wstring shown = printable(folder);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? std::wstring()
-                                                            : folder + L" is a file, not a folder";
+                                                            : shown + L" is a file, not a folder";
     const DWORD error = ::GetLastError();
     if (pathTooLongForSystem(folder.c_str()))
-        return L"the path of " + folder + L" is " + std::to_wstring(folder.size()) +
+        return L"the path of " + shown + L" is " + std::to_wstring(folder.size()) +
                L" characters long, and long paths are not enabled on this system";
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return folder + L" does not exist";
-    return folder + L" cannot be reached (" + systemErrorText(error) + L")";
+        return shown + L" does not exist";
+    return shown + L" cannot be reached (" + systemErrorText(error) + L")";
 }

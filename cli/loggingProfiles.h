@@ -52,12 +52,21 @@ struct profileReport {
     valueReport deleteFirst;
     // What the dialog would show (and Apply store) for this profile's values.
     loggingSettings shown;
+    // No name could be read: shown.fileName is the profile's default log file.
+    bool fileIsDefault = false;
     bool wellFormed() const {
         return mode.problem.empty() && logFile.problem.empty() && deleteFirst.problem.empty();
     }
 };
 
-// Reads a profile without creating or changing anything in the registry.
+// The log file a profile uses when it stores no name, with nothing created: for the current
+// user the dialog's default; for .DEFAULT the same name in the application data folder of the
+// LocalSystem account, whose profile folder the system's profile list gives. Empty when it
+// cannot be found out: the process that logs then decides.
+std::wstring defaultLogFile(loggingProfile profile);
+
+// Reads a profile without creating or changing anything in the registry. Where no name is
+// stored, shown.fileName is the profile's default log file (possibly empty).
 profileReport inspectProfile(loggingProfile profile);
 
 // When a key on the way to the product key is a registry link whose target is missing: a line

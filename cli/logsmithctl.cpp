@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -22,6 +23,17 @@ std::string pathLengthCheck(const std::string& path) {
     if (fromLosslessUtf8(path).size() > maxPathLength)
         return "the path is longer than " + std::to_string(maxPathLength) + " characters";
     return {};
+}
+
+// The table of exit codes, for the help text.
+std::string exitCodeTable() {
+    std::string table = "Exit codes:\n";
+    for (const exitCodeEntry& entry : exitCodes) {
+        std::string name = entry.name;
+        name.resize(std::max<std::size_t>(name.size(), 9), ' ');
+        table += "  " + std::to_string(entry.code) + "  " + name + entry.meaning + "\n";
+    }
+    return table;
 }
 
 struct commandLine {
@@ -50,6 +62,7 @@ struct commandLine {
     commandLine() {
         app.set_version_flag("--version", toUtf8(versionText()));
         app.require_subcommand(1);
+        app.footer(exitCodeTable());
 
         showCommand = app.add_subcommand(
             "show", "Shows the mode, log file and delete-first flag stored for each profile.");
@@ -57,8 +70,11 @@ struct commandLine {
         showCommand->add_flag("--json", show.json, "JSON output");
 
         setCommand = app.add_subcommand(
-            "set", "Writes the three values as the dialog's Apply does; an option not given "
-                   "keeps what the dialog would show.");
+            "set", "Writes the values whose options are given to each profile of the scope, as "
+                   "the dialog's Apply stores them; a value not given stays as that profile "
+                   "stores it. Where a profile stores no mode, delete-first flag or log file, "
+                   "set writes none, no or that profile's default log file once. A value that "
+                   "starts with '-' is written --file=-x.");
         setCommand->add_option("--mode", setMode, "target, gui, both or none")
             ->check(CLI::IsMember({"target", "gui", "both", "none"}));
         setCommand->add_option("--file", setFile, "the log file's path")->check(pathLengthCheck);
@@ -74,8 +90,9 @@ struct commandLine {
         addScope(exportCommand, exports.scope, "user, default or all (default: all)");
 
         checkCommand = app.add_subcommand(
-            "check", "Exit 0 when both profiles hold well-formed values that agree and the "
-                     "log file's folder exists while logging is on; else one line per finding.");
+            "check", "Exit 0 when both profiles hold well-formed values that agree and, while "
+                     "logging is on, a log file name that a file can have in a folder that "
+                     "exists; else one line per finding.");
 
         dumpCommand = app.add_subcommand(
             "dump-settings", "Lists the records of a settings file, one per line: name, type, "
@@ -96,6 +113,24 @@ struct commandLine {
                          "keep at most the last N MiB of each log (1 to 1024, default 32)")
             ->check(CLI::Range(1u, 1024u));
         collectCommand->add_flag("--force", collect.force, "replace an existing archive");
+    }
+
+    // Whether the command's job is a change, which its exit code reports even when its report
+    // cannot be printed.
+    bool makesAChange() const {
+        return setCommand->parsed() || exportCommand->parsed() || collectCommand->parsed();
+    }
+
+    // An option of command that takes a value.
+    bool takesValue(const std::wstring& command, const std::wstring& argument) {
+        if (!argument.starts_with(L"-"))
+            return false;
+        for (CLI::App* sub : app.get_subcommands(
+                 [&](CLI::App* candidate) { return candidate->get_name() == toUtf8(command); })) {
+            const CLI::Option* option = sub->get_option_no_throw(toLosslessUtf8(argument));
+            return option != nullptr && option->nonpositional() && option->get_type_size() > 0;
+        }
+        return false;
     }
 
     int runCommand(textOutput& out, textOutput& err) {
@@ -152,13 +187,45 @@ int usageError(commandLine& line, const std::wstring& message, textOutput& err) 
     return exitUsage;
 }
 
-int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, textOutput& err) {
+// The parser's messages echo arguments: each line made printable.
+std::wstring printableLines(const std::wstring& text) {
+    std::wstring lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find(L'\n', start), text.size());
+        lines += printable(text.substr(start, end - start));
+        if (end < text.size())
+            lines += L'\n';
+        start = end + 1;
+    }
+    return lines;
+}
+
+// An option followed by a word that starts with '-' would take that word as its value: the
+// option that was meant, or a value that can only be told from one when written --name=-x.
+std::wstring swallowedWord(commandLine& line, const std::vector<std::wstring>& arguments) {
+    for (std::size_t index = 1; index + 1 < arguments.size(); ++index) {
+        if (arguments[index] == L"--")
+            break;
+        if (line.takesValue(arguments.front(), arguments[index]) &&
+            arguments[index + 1].starts_with(L"-"))
+            return L"option " + printable(arguments[index]) + L" takes a value, not '" +
+                   printable(arguments[index + 1]) +
+                   L"'; a value that starts with '-' is written " + printable(arguments[index]) +
+                   L"=" + printable(arguments[index + 1]);
+    }
+    return {};
+}
+
+int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, textOutput& err,
+                bool& change) {
     commandLine line;
     if (!arguments.empty() && isUnknownCommand(line, arguments.front()))
         return usageError(line, L"unknown command '" + printable(arguments.front()) + L"'", err);
     if (!arguments.empty() && arguments.front().starts_with(L"-") &&
         !isTopLevelOption(arguments.front()))
         return usageError(line, L"unknown option '" + printable(arguments.front()) + L"'", err);
+    if (const std::wstring swallowed = swallowedWord(line, arguments); !swallowed.empty())
+        return usageError(line, swallowed, err);
     // The parser takes its arguments last first. Unpaired surrogates pass through it intact.
     std::vector<std::string> reversed;
     for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
@@ -178,12 +245,13 @@ int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, tex
         std::ostringstream failure;
         const int code = line.app.exit(error, normal, failure);
         out.write(fromUtf8(normal.str()));
-        err.write(fromUtf8(failure.str()));
+        err.write(printableLines(fromLosslessUtf8(failure.str())));
         if (code == 0)
             return exitSuccess;
         err.write(fromUtf8(line.app.help()));
         return exitUsage;
     }
+    change = line.makesAChange();
     return line.runCommand(out, err);
 }
 
@@ -191,16 +259,21 @@ int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, tex
 
 int run(const std::vector<std::wstring>& arguments, textOutput& out, textOutput& err) {
     int code = exitFailure;
+    bool change = false;
     try {
-        code = parseAndRun(arguments, out, err);
+        code = parseAndRun(arguments, out, err, change);
     } catch (const std::exception& error) {
         err.write(L"logsmithctl: " + fromUtf8(error.what()) + L"\n");
     }
-    // Output that did not arrive whole is a failure, whatever the command made of it.
-    if (const DWORD error = out.failure(); error != ERROR_SUCCESS && code != exitUsage) {
-        err.write(L"logsmithctl: the output could not be written: " + systemErrorText(error) +
-                  L"\n");
-        return exitFailure;
+    const DWORD error = out.failure();
+    if (error == ERROR_SUCCESS || code == exitUsage)
+        return code;
+    // A change was made or not whatever became of its report; output is the job of the rest.
+    if (change) {
+        err.write(L"logsmithctl: the report could not be written (" + systemErrorText(error) +
+                  L"); the exit code tells what was done\n");
+        return code;
     }
-    return code;
+    err.write(L"logsmithctl: the output could not be written: " + systemErrorText(error) + L"\n");
+    return exitFailure;
 }

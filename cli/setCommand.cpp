@@ -1,8 +1,10 @@
-// set: writes the three values to each chosen profile, exactly as the dialog's Apply does.
+// set: writes, in each chosen profile, the values whose options were given, as the dialog's
+// Apply stores them. Nothing is read from another profile.
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 
 #include "app/productRegistryKeys.h"
+#include "settings/readWriteSettingsToRegistry.h"
 #include "support/uniqueResource.h"
 
 namespace {
@@ -23,15 +25,6 @@ elevationQuery g_isElevated = &tokenIsElevated;
 
 // The longest path the system accepts.
 constexpr std::size_t maxPathLength = 32767;
-
-// What the dialog would show for the current user: the start of every set. The dialog creates
-// the default name's folder when it offers it; so does set.
-loggingSettings startingSettings() {
-    loggingSettings settings = inspectProfile(loggingProfile::currentUser).shown;
-    if (settings.fileName == defaultLogFileNameUncreated())
-        settings.fileName = defaultLogFileName();
-    return settings;
-}
 
 DWORD modeCode(const std::string& name) {
     for (const modeName& mode : modeNames)
@@ -55,9 +48,85 @@ void writeElevationHint(loggingProfile profile, DWORD error, textOutput& err) {
                   L"only your own settings\n");
 }
 
-// Opens the profile's product key for writing and stores the values; 0 on success, else the
-// error written to err.
-bool writeProfile(loggingProfile profile, const loggingSettings& settings, textOutput& err) {
+// Sets of one profile run one at a time, so that a default written for a missing value cannot
+// land over a value another set has just written. Where the lock cannot be had (created by
+// another account, or held too long) the set goes on without it.
+class profileWriteLock {
+public:
+    explicit profileWriteLock(loggingProfile profile)
+        : m_mutex(::CreateMutexW(nullptr, FALSE,
+                                 profile == loggingProfile::defaultUser
+                                     ? L"Global\\Tarnwick.Driftmarkx64.DEFAULT.set"
+                                     : L"Local\\Tarnwick.Driftmarkx64.user.set")) {
+        if (m_mutex) {
+            const DWORD waited = ::WaitForSingleObject(m_mutex.get(), 30000);
+            m_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+        }
+    }
+    ~profileWriteLock() {
+        if (m_held)
+            ::ReleaseMutex(m_mutex.get());
+    }
+    profileWriteLock(const profileWriteLock&) = delete;
+    profileWriteLock& operator=(const profileWriteLock&) = delete;
+
+private:
+    uniqueKernelHandle m_mutex;
+    bool m_held = false;
+};
+
+DWORD lastErrorOr(DWORD fallback) {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+bool isStored(HKEY key, const wchar_t* name) {
+    return ::RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) !=
+           ERROR_FILE_NOT_FOUND;
+}
+
+// The values given, and where the profile stores none, the default written once, so that a
+// profile never holds a mode without a file name. No trace path: nothing is created for it.
+// The first write's error, or ERROR_SUCCESS.
+DWORD writeValues(HKEY product, loggingProfile profile, const setOptions& options,
+                  textOutput& err) {
+    readWriteSettingsToRegistry store;
+    store.attachKey(product);
+    DWORD error = ERROR_SUCCESS;
+    const auto note = [&](int written) {
+        if (!written && error == ERROR_SUCCESS)
+            error = lastErrorOr(ERROR_WRITE_FAULT);
+    };
+    const auto writeNumber = [&](const wchar_t* name, bool given, DWORD value) {
+        if (given || !isStored(product, name))
+            note(store.writeDword(nullptr, name, value));
+    };
+    writeNumber(debugDataTransferValue, options.mode.has_value(),
+                options.mode ? modeCode(*options.mode) : logNothing);
+    writeNumber(debugLogFileWriteNewFileValue, options.deleteFirst.has_value(),
+                options.deleteFirst == "yes" ? 1 : 0);
+    if (options.file) {
+        note(store.writeCString(nullptr, debugLogFileValue, options.file->c_str()));
+    } else if (!isStored(product, debugLogFileValue)) {
+        const std::wstring known = defaultLogFile(profile);
+        // The current user's default is the dialog's, whose folders the dialog creates.
+        const CString name = profile == loggingProfile::currentUser && !known.empty()
+                                 ? defaultLogFileName()
+                                 : CString(known.c_str());
+        if (!name.IsEmpty())
+            note(store.writeCString(nullptr, debugLogFileValue, name));
+        else
+            err.write(L"logsmithctl: note: the default log file of " + productKeyFullName(profile) +
+                      L" is not known here; it stays unset, for the process that logs to "
+                      L"decide\n");
+    }
+    return error;
+}
+
+// Opens the profile's product key for writing and stores the values; false after writing the
+// error to err.
+bool writeProfile(loggingProfile profile, const setOptions& options, textOutput& err) {
+    const profileWriteLock lock(profile);
     productKeyChain userChain;
     defaultUserKeyChain defaultChain;
     LSTATUS opened = ERROR_SUCCESS;
@@ -81,9 +150,7 @@ bool writeProfile(loggingProfile profile, const loggingSettings& settings, textO
         writeElevationHint(profile, static_cast<DWORD>(opened), err);
         return false;
     }
-    ::SetLastError(ERROR_SUCCESS);
-    if (!writeLoggingSettings(product, settings)) {
-        const DWORD error = ::GetLastError();
+    if (const DWORD error = writeValues(product, profile, options, err); error != ERROR_SUCCESS) {
         err.write(failureText(profile, registryWriteFailureText, error));
         writeElevationHint(profile, error, err);
         return false;
@@ -94,22 +161,14 @@ bool writeProfile(loggingProfile profile, const loggingSettings& settings, textO
 } // namespace
 
 int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
-    loggingSettings settings = startingSettings();
-    if (options.mode)
-        settings.mode = modeCode(*options.mode);
-    if (options.file) {
-        if (options.file->size() > maxPathLength) {
-            err.write(L"logsmithctl: the log file path is longer than " +
-                      std::to_wstring(maxPathLength) + L" characters; nothing was changed\n");
-            return exitUsage;
-        }
-        settings.fileName = options.file->c_str();
+    if (options.file && options.file->size() > maxPathLength) {
+        err.write(L"logsmithctl: the log file path is longer than " +
+                  std::to_wstring(maxPathLength) + L" characters; nothing was changed\n");
+        return exitUsage;
     }
-    if (options.deleteFirst)
-        settings.writeNewFile = *options.deleteFirst == "yes" ? 1 : 0;
-    if (settings.mode != logNothing && settings.fileName.IsEmpty())
-        err.write(L"logsmithctl: warning: logging is on but the log file name is empty; it is "
-                  L"stored as the dialog would store it\n");
+    if (options.file && options.file->empty() && options.mode != "none")
+        err.write(L"logsmithctl: warning: the log file name is empty; it is stored as the dialog "
+                  L"would store it\n");
 
     bool allWritten = true;
     for (loggingProfile profile : profilesOfScope(options.scope)) {
@@ -120,7 +179,7 @@ int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
                       L"an elevated prompt to write it too, or give --scope user.\n");
             continue;
         }
-        if (writeProfile(profile, settings, err))
+        if (writeProfile(profile, options, err))
             out.write(L"written: " + productKeyFullName(profile) + L"\n");
         else
             allWritten = false;

@@ -26,6 +26,20 @@ std::wstring describe(const valueReport& value, const std::wstring& stored,
     return value.problem + L"; the dialog shows: " + shown;
 }
 
+std::wstring fileText(const profileReport& report) {
+    const std::wstring& problem = report.logFile.problem;
+    const bool emptyName = problem.empty() && storedText(report.logFile.stored).empty();
+    // No name, and the profile's default is not known here.
+    if (report.shown.fileName.IsEmpty())
+        return (emptyName         ? L"(empty); "
+                : problem.empty() ? L""
+                                  : problem + L"; ") +
+               std::wstring(L"default (decided by the process that logs)");
+    const std::wstring shown = printable(std::wstring(report.shown.fileName));
+    return emptyName ? L"(empty); the dialog shows: " + shown
+                     : describe(report.logFile, shown, shown);
+}
+
 void writeText(const profileReport& report, textOutput& out) {
     DWORD storedMode = 0;
     if (report.mode.stored.bytes.size() == sizeof(DWORD))
@@ -33,13 +47,7 @@ void writeText(const profileReport& report, textOutput& out) {
     out.write(productKeyFullName(report.profile) + (report.keyExists ? L"" : L" (no key)") + L"\n");
     out.write(L"  mode:          " +
               describe(report.mode, modeText(storedMode), modeText(report.shown.mode)) + L"\n");
-    const std::wstring shownFile = printable(std::wstring(report.shown.fileName));
-    const bool emptyName =
-        report.logFile.problem.empty() && storedText(report.logFile.stored).empty();
-    out.write(L"  log file:      " +
-              (emptyName ? L"(empty); the dialog shows: " + shownFile
-                         : describe(report.logFile, shownFile, shownFile)) +
-              L"\n");
+    out.write(L"  log file:      " + fileText(report) + L"\n");
     out.write(L"  delete first:  " +
               describe(report.deleteFirst, yesNo(report.shown.writeNewFile),
                        yesNo(report.shown.writeNewFile)) +
@@ -64,6 +72,8 @@ nlohmann::json reportJson(const profileReport& report) {
     nlohmann::json logFile = valueJson(report.logFile);
     const std::wstring file(report.shown.fileName);
     logFile["value"] = toUtf8(file);
+    // The profile's default; an empty value leaves it to the process that logs.
+    logFile["isDefault"] = report.fileIsDefault;
     // UTF-8 cannot carry an unpaired surrogate: the exact name beside the nearest text.
     if (!isWellFormed(file))
         logFile["valueCodeUnits"] = std::vector<unsigned>(file.begin(), file.end());

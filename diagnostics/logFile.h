@@ -70,8 +70,10 @@ public:
     static void enableErrorText(BOOL on);
     // The pointer is kept, not the text: the caller keeps the string alive.
     static void setTimingLogFile(const wchar_t* path);
-    // Only while logging is on; the result is not reported.
-    static void deleteLogFile(const wchar_t* path);
+    // Deletes only while logging is on. True when no file of that name exists afterwards;
+    // false when one is still there (a refused delete, e.g. another account's log or one open
+    // without delete sharing; or logging off) and for a null path. Keeps the last-error value.
+    static bool deleteLogFile(const wchar_t* path);
     // The destructor's step on theLogFile.
     static void forgetLogFile();
     // System error code of the last failed open; 0 after a successful close.

@@ -216,11 +216,18 @@ void logFile::setTimingLogFile(const wchar_t* path) {
     timingLogFileName.store(path);
 }
 
-void logFile::deleteLogFile(const wchar_t* path) {
-    if (!loggingOn() || path == nullptr)
-        return;
+bool logFile::deleteLogFile(const wchar_t* path) {
+    if (path == nullptr)
+        return false;
     lastErrorKeeper keepError;
-    ::DeleteFileW(path);
+    if (loggingOn())
+        ::DeleteFileW(path);
+    // Asked of the name afterwards rather than taken from the delete: a file that was never
+    // there counts as gone, and one that another handle keeps pending deletion still exists.
+    if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 void logFile::forgetLogFile() {

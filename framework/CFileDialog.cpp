@@ -14,6 +14,14 @@ DWORD structureSizeFor(DWORD requested) {
         return sizeof(OPENFILENAMEW);
     return requested < OPENFILENAME_SIZE_VERSION_400W ? OPENFILENAME_SIZE_VERSION_400W : requested;
 }
+
+// The system takes the extension alone ("txt"); with a period or wildcard before it, it appends
+// nothing useful to a name typed without one.
+std::size_t extensionStart(const std::wstring& extension) {
+    if (extension.starts_with(L"*."))
+        return 2;
+    return extension.starts_with(L'.') ? 1 : 0;
+}
 } // namespace
 
 CFileDialog::CFileDialog(BOOL openFileDialog, const wchar_t* defaultExtension,
@@ -32,7 +40,7 @@ CFileDialog::CFileDialog(BOOL openFileDialog, const wchar_t* defaultExtension,
         ::StringCchCopyW(m_fileName.data(), m_fileName.size(), fileName);
     if (defaultExtension != nullptr) {
         m_defaultExtension = defaultExtension;
-        m_ofn.lpstrDefExt = m_defaultExtension.c_str();
+        m_ofn.lpstrDefExt = m_defaultExtension.c_str() + extensionStart(m_defaultExtension);
     }
     if (filter != nullptr) {
         m_filter = systemFilter(filter);
@@ -51,6 +59,12 @@ std::wstring CFileDialog::systemFilter(const wchar_t* filter) {
            result[result.size() - 2] != L'\0')
         result += L'\0';
     return result;
+}
+
+const wchar_t* CFileDialog::defaultExtensionAsGiven() const {
+    const wchar_t* ours = m_defaultExtension.c_str();
+    return m_ofn.lpstrDefExt == ours + extensionStart(m_defaultExtension) ? ours
+                                                                          : m_ofn.lpstrDefExt;
 }
 
 INT_PTR CFileDialog::DoModal() {

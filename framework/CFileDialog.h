@@ -10,7 +10,8 @@
 
 class CFileDialog : public CDialog {
 public:
-    // defaultExtension: appended to names typed without one. fileName: the initial name.
+    // defaultExtension: appended to names typed without one; written as in a filter ("*.txt",
+    // ".txt") or alone ("txt"): m_ofn.lpstrDefExt gets it alone. fileName: the initial name.
     // filter: "description|patterns|description|patterns||", patterns separated by ";".
     // structureSize: 0 for the full OPENFILENAMEW. explorerStyle: the Explorer-style dialog.
     CFileDialog(BOOL openFileDialog, const wchar_t* defaultExtension = nullptr,
@@ -38,6 +39,11 @@ public:
     // Callers may set nFilterIndex and lpstrInitialDir before DoModal; the text pointers
     // belong to this object.
     OPENFILENAMEW m_ofn{};
+
+protected:
+    // The default extension as the caller wrote it ("*.txt" stays "*.txt"), or what the caller
+    // has put into m_ofn.lpstrDefExt since; null when there is none.
+    const wchar_t* defaultExtensionAsGiven() const;
 
 private:
     BOOL m_openFileDialog;

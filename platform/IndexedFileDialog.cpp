@@ -66,7 +66,7 @@ INT_PTR CIndexedFileDialog::DoModal() {
     const wchar_t* const callersInitialFolder = m_ofn.lpstrInitialDir;
     CString rememberedFolder;
     if (m_useFolderMemory &&
-        s_folderByExtension.Lookup(lowerCase(m_ofn.lpstrDefExt), rememberedFolder) &&
+        s_folderByExtension.Lookup(lowerCase(defaultExtensionAsGiven()), rememberedFolder) &&
         ::GetFileAttributesW(rememberedFolder) != INVALID_FILE_ATTRIBUTES)
         m_ofn.lpstrInitialDir = rememberedFolder;
 

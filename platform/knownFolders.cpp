@@ -80,10 +80,13 @@ template <typename charT> bool fail(pathBuffer<charT>& buffer) {
 // folder): the buffer is emptied and nothing more is created.
 template <typename charT>
 bool buildProductFolder(pathBuffer<charT>& buffer, const charT* prefix, const charT* name,
-                        bool create = true) {
+                        bool create = true, const charT* appData = nullptr) {
     using calls = textCalls<charT>;
     buffer[0] = charT('\0');
-    calls::lookup(CSIDL_APPDATA, buffer);
+    if (appData == nullptr)
+        calls::lookup(CSIDL_APPDATA, buffer);
+    else if (!appendPart(buffer, appData))
+        return fail(buffer);
     buffer[knownFolderPathCapacity - 1] = charT('\0');
     if (buffer[0] == charT('\0'))
         return false;
@@ -156,6 +159,16 @@ const wchar_t* getProductFolder(const wchar_t* prefix, const wchar_t* name) {
 const wchar_t* getProductFolderName(const wchar_t* prefix, const wchar_t* name) {
     static pathBuffer<wchar_t> s_buffer;
     buildProductFolder(s_buffer, prefix, name, false);
+    return s_buffer;
+}
+
+const wchar_t* getProductFolderNameUnder(const wchar_t* appData, const wchar_t* prefix,
+                                         const wchar_t* name) {
+    static pathBuffer<wchar_t> s_buffer;
+    if (appData == nullptr || appData[0] == L'\0')
+        s_buffer[0] = L'\0';
+    else
+        buildProductFolder(s_buffer, prefix, name, false, appData);
     return s_buffer;
 }
 

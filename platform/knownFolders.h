@@ -20,6 +20,9 @@ const wchar_t* getProductFolder(const wchar_t* prefix, const wchar_t* name);
 const char* getProductFolderA(const char* prefix, const char* name);
 // The same path, with nothing created.
 const wchar_t* getProductFolderName(const wchar_t* prefix, const wchar_t* name);
+// The same path below another account's application data folder, with nothing created.
+const wchar_t* getProductFolderNameUnder(const wchar_t* appData, const wchar_t* prefix,
+                                         const wchar_t* name);
 
 // The product folder (created) followed by a backslash and the file name (not created).
 const wchar_t* getProductFilePath(const wchar_t* prefix, const wchar_t* name,

@@ -11,6 +11,10 @@ bool restrictDllSearchToSystemFolder() {
     return restrict != nullptr&& restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+bool removeCurrentFolderFromDllSearch() {
+    return ::SetDllDirectoryW(L"") != FALSE;
+}
+
 HMODULE loadSystemModule(const wchar_t* name) {
     HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER)

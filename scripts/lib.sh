@@ -22,7 +22,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest
-    libcli11-dev nlohmann-json3-dev wixl python3 cabextract)
+    libcli11-dev nlohmann-json3-dev wixl msitools python3 cabextract cmark-gfm)
 
 configure_and_build() {
     cd "$LOGSMITH_ROOT"

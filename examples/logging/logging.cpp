@@ -28,8 +28,9 @@ int main() {
     const wchar_t* logName = L"example.log";
 
     // guide: log-switch
-    logFile::enableLogging(TRUE);    // every write is dropped until logging is switched on
-    logFile::deleteLogFile(logName); // start with an empty log
+    logFile::enableLogging(TRUE);         // every write is dropped until logging is switched on
+    if (!logFile::deleteLogFile(logName)) // start with an empty log
+        std::printf("%ls could not be deleted: records follow its old content\n", logName);
     // guide end
 
     // guide: log-records

@@ -51,8 +51,8 @@ struct result {
     std::wstring err;
 };
 
-// Starts a program with its standard output in a file; the exit code and that output.
-result runProcess(const std::wstring& commandLine, const std::wstring& outputFile) {
+// Starts a program with its standard output in a file; null when it cannot be started.
+uniqueKernelHandle startProcess(const std::wstring& commandLine, const std::wstring& outputFile) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     uniqueFileHandle output(::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                           &inherit, CREATE_ALWAYS, 0, nullptr));
@@ -68,10 +68,15 @@ result runProcess(const std::wstring& commandLine, const std::wstring& outputFil
     std::wstring line = commandLine;
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                           &startup, &child))
-        return {-1, L"", L"cannot start " + commandLine};
-    uniqueKernelHandle process(child.hProcess);
+        return {};
     uniqueKernelHandle thread(child.hThread);
-    output.reset();
+    return uniqueKernelHandle(child.hProcess);
+}
+
+// Waits for a started program; its exit code and output.
+result finishProcess(const uniqueKernelHandle& process, const std::wstring& outputFile) {
+    if (!process)
+        return {-1, L"", L"cannot start the program"};
     if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
         ::TerminateProcess(process.get(), 0xFFFF);
     DWORD code = 0;
@@ -83,6 +88,10 @@ result runProcess(const std::wstring& commandLine, const std::wstring& outputFil
     ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     bytes.resize(read);
     return {static_cast<int>(code), fromUtf8(bytes), L""};
+}
+
+result runProcess(const std::wstring& commandLine, const std::wstring& outputFile) {
+    return finishProcess(startProcess(commandLine, outputFile), outputFile);
 }
 
 class logsmithctl : public scratchRegistry {
@@ -200,11 +209,11 @@ TEST_F(logsmithctl, setWritesWhatApplyWritesToEachScopeAndShowReadsItBack) {
     expectStored(HKEY_USERS, defaultKey, logInTargetAndGui, file, 0);
     expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 0);
 
-    // Options not given keep what the dialog shows for the current user.
+    // Options not given stay as each profile stores them.
     set = tool({L"set", L"--delete-first", L"yes"});
     EXPECT_EQ(0, set.code) << set.err;
     expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\kept.log", 1);
-    expectStored(HKEY_USERS, defaultKey, logInGui, L"C:\\kept.log", 1);
+    expectStored(HKEY_USERS, defaultKey, logInTargetAndGui, file, 1);
 
     set = tool({L"set", L"--mode", L"target", L"--file", file, L"--scope", L"user"});
     const result shown = tool({L"show", L"--json"});
@@ -218,7 +227,7 @@ TEST_F(logsmithctl, setWritesWhatApplyWritesToEachScopeAndShowReadsItBack) {
     EXPECT_EQ(toUtf8(file), user["logFile"]["value"]);
     EXPECT_EQ(true, user["deleteFirst"]["value"]);
     EXPECT_EQ(true, user["wellFormed"]);
-    EXPECT_EQ("gui", json["profiles"][1]["mode"]["name"]);
+    EXPECT_EQ("both", json["profiles"][1]["mode"]["name"]);
 
     const result text = tool({L"show", L"--scope", L"user"});
     EXPECT_NE(std::wstring::npos, text.out.find(L"target (3427)")) << text.out;
@@ -297,6 +306,21 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
         {"empty name", [&] { storeBoth(logInTarget, L""); }, 1, L"the log file name is empty"},
         {"folder as file", [&] { storeBoth(logInGui, m_folder.path()); }, 1, L" is a folder"},
         {"forward slashes", [&] { storeBoth(logInGui, slashed(file)); }, 0, L"the same"},
+        {"unholdable characters", [&] { storeBoth(logInGui, m_folder / L"a?*|\"<>.log"); }, 1,
+         L"holds characters that no file name can hold: ? * | \" < >"},
+        {"control character", [&] { storeBoth(logInGui, m_folder / L"a\x01.log"); }, 1,
+         L"a\\x01.log holds characters that no file name can hold: \\x01"},
+        {"colon", [&] { storeBoth(logInGui, m_folder / L"a:b"); }, 1, L"can hold: :"},
+        {"device", [&] { storeBoth(logInGui, m_folder / L"CON"); }, 1, L"the device name CON,"},
+        {"device with extension", [&] { storeBoth(logInGui, L"C:\\nul.txt"); }, 1, L"nul.txt,"},
+        {"numbered device", [&] { storeBoth(logInGui, m_folder / L"COM1.log"); }, 1, L"COM1.log,"},
+        {"printer", [&] { storeBoth(logInGui, m_folder / L"lpt9"); }, 1, L"lpt9,"},
+        {"console", [&] { storeBoth(logInGui, m_folder / L"CONOUT$"); }, 1, L"CONOUT$,"},
+        {"device folder", [&] { storeBoth(logInGui, m_folder / L"aux\\a.log"); }, 1, L"aux,"},
+        {"dot", [&] { storeBoth(logInGui, m_folder / L"run."); }, 1, L"ends in a dot"},
+        {"space", [&] { storeBoth(logInGui, m_folder / L"run "); }, 1, L"ends in a space"},
+        {"separator", [&] { storeBoth(logInGui, m_folder / L"new\\"); }, 1,
+         L"new\\ names a folder, not a file"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -361,13 +385,61 @@ TEST_F(logsmithctl, setWithoutElevationWritesTheUserAndSaysWhyDefaultWasSkipped)
     EXPECT_EQ(0, both.code) << both.err;
     EXPECT_NE(std::wstring::npos, both.out.find(L"skipped: HKEY_USERS\\.DEFAULT")) << both.out;
     EXPECT_NE(std::wstring::npos, both.err.find(L"--scope user")) << both.err;
-    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 1);
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 0);
     uniqueHkey untouched;
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_USERS, defaultKey, 0, KEY_READ, untouched.put()));
-    // Asked for by name, the profile is written (Wine lets anybody).
-    EXPECT_EQ(0, tool({L"set", L"--scope", L"default"}).code);
-    expectStored(HKEY_USERS, defaultKey, logInGui, L"C:\\a.log", 1);
+    // Asked for by name, the profile is written (Wine lets anybody), with its own defaults.
+    EXPECT_EQ(0, tool({L"set", L"--scope", L"default", L"--mode", L"gui"}).code);
+    EXPECT_EQ(logInGui, readRawValue(HKEY_USERS, defaultKey, debugDataTransferValue).dword());
     setElevationQuery(previous);
+}
+
+TEST_F(logsmithctl, setWritesOnlyWhatItIsToldAndEachProfilesOwnDefaults) {
+    const std::wstring service = L"C:\\logs\\service.dmlog_x64";
+    const wchar_t* const systemProfile =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18";
+    const std::wstring listed = L"%SystemDrive%\\sys\\";
+    const struct {
+        const char* name;
+        bool stored;
+        bool profileListed;
+        const wchar_t* option;
+        DWORD mode;
+        std::wstring file;
+        DWORD flag;
+    } rows[] = {
+        {"stored values stay", true, true, L"--delete-first=no", logInTarget, service, 0},
+        {"defaults once", false, true, L"--mode=gui", logInGui,
+         L"C:\\sys\\AppData\\Roaming\\Tarnwick\\dmDataLog.dmlog_x64", 0},
+        {"no default known", false, false, L"--delete-first=yes", logNothing, L"", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE");
+        store(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\admin.log", 1);
+        if (row.stored)
+            store(HKEY_USERS, defaultKey, logInTarget, service, 1);
+        if (row.profileListed)
+            writeRawValue(HKEY_LOCAL_MACHINE, systemProfile, L"ProfileImagePath", REG_EXPAND_SZ,
+                          listed.c_str(), static_cast<DWORD>((listed.size() + 1) * 2));
+        EXPECT_EQ(0, tool({L"set", L"--scope", L"default", row.option}).code);
+        EXPECT_EQ(row.mode, readRawValue(HKEY_USERS, defaultKey, debugDataTransferValue).dword());
+        EXPECT_EQ(row.flag,
+                  readRawValue(HKEY_USERS, defaultKey, debugLogFileWriteNewFileValue).dword());
+        const rawRegistryValue file = readRawValue(HKEY_USERS, defaultKey, debugLogFileValue);
+        EXPECT_EQ(row.file, file.text());
+        EXPECT_EQ(row.file.empty(), file.status == ERROR_FILE_NOT_FOUND);
+        expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\admin.log", 1);
+    }
+    EXPECT_NE(std::wstring::npos,
+              tool({L"show"}).out.find(L"log file:      missing; default (decided by the process "
+                                       L"that logs)"));
+    // Nothing is created for a name that is not stored.
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
+    EXPECT_EQ(0, tool({L"set", L"--scope", L"user", L"--file=-x.log"}).code);
+    expectStored(HKEY_CURRENT_USER, userKey, logNothing, L"-x.log", 0);
+    EXPECT_FALSE(folderExists(m_folder / L"Tarnwick"));
 }
 
 TEST_F(logsmithctl, aProfileThatCannotBeWrittenIsReportedWithTheDialogsText) {
@@ -379,7 +451,7 @@ TEST_F(logsmithctl, aProfileThatCannotBeWrittenIsReportedWithTheDialogsText) {
                            L"open registry for writing logging data. Try running this tool as "
                            L"Administrator ("))
         << set.err;
-    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 1);
+    expectStored(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 0);
 }
 
 TEST_F(logsmithctl, exportIsReadBackByTheSystemsRegImport) {
@@ -406,6 +478,7 @@ TEST_F(logsmithctl, runsAsAProgramWithUtf8OutputAndExitCodes) {
         runProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" nothing", m_folder / L"u.txt");
     EXPECT_EQ(2, usage.code);
     EXPECT_NE(std::wstring::npos, usage.out.find(L"Usage")) << usage.out;
+    EXPECT_NE(std::wstring::npos, usage.out.find(L"\r\n  3  partial  ")) << usage.out;
 }
 
 TEST_F(logsmithctl, dumpSettingsListsRecordsAndPointsAtDamage) {
@@ -527,6 +600,18 @@ TEST_F(logsmithctl, outputThatCannotBeWrittenIsAFailure) {
             EXPECT_NE(std::wstring::npos, err.text().find(L"the output could not be written"))
                 << err.text();
         }
+    // A change is reported by its exit code, whatever became of its report.
+    for (const std::vector<std::wstring>& arguments :
+         std::vector<std::vector<std::wstring>>{{L"set", L"--scope", L"user", L"--mode", L"target"},
+                                                {L"export", m_folder / L"out.reg"}}) {
+        handleOutput out(brokenPipe.get());
+        stringOutput err;
+        EXPECT_EQ(0, run(arguments, out, err));
+        EXPECT_NE(std::wstring::npos, err.text().find(L"the report could not be written"));
+    }
+    EXPECT_EQ(logInTarget,
+              readRawValue(HKEY_CURRENT_USER, userKey, debugDataTransferValue).dword());
+    EXPECT_TRUE(fileExists(m_folder / L"out.reg"));
 }
 
 TEST_F(logsmithctl, storedTextCannotSteerTheOutput) {
@@ -534,7 +619,7 @@ TEST_F(logsmithctl, storedTextCannotSteerTheOutput) {
     const std::wstring shownHostile =
         L"C:\\a\\nHKEY_USERS\\x: fine\\x1b[31m\\r\\n\\uD800 \xD83D\xDE00";
     ASSERT_EQ(0, tool({L"set", L"--file", hostile, L"--mode", L"gui"}).code);
-    expectStored(HKEY_USERS, defaultKey, logInGui, hostile, 1);
+    expectStored(HKEY_USERS, defaultKey, logInGui, hostile, 0);
 
     const result shown = tool({L"show"});
     EXPECT_NE(std::wstring::npos, shown.out.find(L"  log file:      " + shownHostile + L"\n"))
@@ -752,4 +837,128 @@ TEST_F(logsmithctl, collectWritesTheWholeArchiveOrNothingAndChangesNothingElse) 
     }
     EXPECT_FALSE(fileExists(gone));
     EXPECT_FALSE(folderExists(m_folder / L"Tarnwick")) << "looking for the logs creates nothing";
+}
+
+namespace {
+
+// The built program sees the test prefix's own registry: its current user's product key is
+// saved, cleared and put back afterwards, and the tests that use it run one at a time.
+class logsmithctlProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_lock.reset(::CreateMutexW(nullptr, FALSE, L"Local\\LogsmithTests.realProfile"));
+        ASSERT_TRUE(m_lock);
+        ASSERT_NE(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(m_lock.get(), 300000));
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, backupKey);
+        m_saved = copyKey(userKey, backupKey);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, userKey);
+    }
+    void TearDown() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, userKey);
+        if (m_saved)
+            copyKey(backupKey, userKey);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, backupKey);
+        ::ReleaseMutex(m_lock.get());
+    }
+
+    static bool copyKey(const wchar_t* from, const wchar_t* to) {
+        uniqueHkey source;
+        uniqueHkey target;
+        return ::RegOpenKeyExW(HKEY_CURRENT_USER, from, 0, KEY_READ, source.put()) ==
+                   ERROR_SUCCESS &&
+               ::RegCreateKeyExW(HKEY_CURRENT_USER, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                 target.put(), nullptr) == ERROR_SUCCESS &&
+               ::RegCopyTreeW(source.get(), nullptr, target.get()) == ERROR_SUCCESS;
+    }
+
+    uniqueKernelHandle start(const std::wstring& arguments, const std::wstring& output) {
+        return startProcess(std::wstring(L"\"") + LOGSMITHCTL_PATH + L"\" " + arguments,
+                            m_folder / output);
+    }
+
+    static constexpr const wchar_t* backupKey = L"Software\\LogsmithTests\\realProfileBackup";
+    uniqueKernelHandle m_lock;
+    bool m_saved = false;
+    tempFolder m_folder;
+};
+
+} // namespace
+
+TEST_F(logsmithctlProgram, concurrentSetsOfDifferentValuesAllLand) {
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        // Only a name stored: each set also writes the defaults the others' values must beat.
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, userKey);
+        const std::wstring before = L"C:\\old.log";
+        writeRawValue(HKEY_CURRENT_USER, userKey, debugLogFileValue, REG_SZ, before.c_str(),
+                      static_cast<DWORD>((before.size() + 1) * 2));
+        const std::wstring file = L"C:\\logs\\run" + std::to_wstring(round) + L".log";
+        const std::wstring options[] = {L"--mode gui", L"--file " + file, L"--delete-first yes"};
+        std::vector<uniqueKernelHandle> sets;
+        for (const std::wstring& option : options)
+            sets.push_back(start(L"set --scope user " + option, L"set" + option.substr(2, 3)));
+        for (std::size_t index = 0; index < sets.size(); ++index)
+            EXPECT_EQ(
+                0,
+                finishProcess(sets[index], m_folder / (L"set" + options[index].substr(2, 3))).code);
+        EXPECT_EQ(logInGui,
+                  readRawValue(HKEY_CURRENT_USER, userKey, debugDataTransferValue).dword());
+        EXPECT_EQ(file, readRawValue(HKEY_CURRENT_USER, userKey, debugLogFileValue).text());
+        EXPECT_EQ(1u,
+                  readRawValue(HKEY_CURRENT_USER, userKey, debugLogFileWriteNewFileValue).dword());
+    }
+}
+
+TEST_F(logsmithctlProgram, refusesDevicesAndImpossibleNamesAndEscapesWhatItEchoes) {
+    const std::wstring pipeName = L"LogsmithTests-" + std::to_wstring(::GetCurrentProcessId());
+    uniqueFileHandle pipe(::CreateNamedPipeW((L"\\\\.\\pipe\\" + pipeName).c_str(),
+                                             PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 512,
+                                             512, 0, nullptr));
+    ASSERT_TRUE(pipe);
+    uniqueKernelHandle connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED waiting{};
+    waiting.hEvent = connected.get();
+    ASSERT_FALSE(::ConnectNamedPipe(pipe.get(), &waiting));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), ::GetLastError());
+    const std::wstring settings = m_folder / L"store.settings";
+    writeBytes(settings, std::string(4, '\0'));
+    const std::wstring escape = L"\x1b[31m";
+    const struct {
+        std::wstring arguments;
+        std::wstring storedFile;
+        int code;
+        std::wstring message;
+    } rows[] = {
+        {L"dump-settings \\\\?\\pipe\\" + pipeName, L"", 1, L"it is a device, not a file"},
+        {L"dump-settings \\\\?\\NUL", L"", 1, L"it is a device, not a file"},
+        {L"dump-settings \\\\?\\GLOBALROOT\\Device\\Null", L"", 1, L"it is a device, not a file"},
+        {L"dump-settings C:\\logs\\nul.txt", L"", 1, L"it is a device, not a file"},
+        {L"dump-settings Z:\\dev\\zero", L"", 1, L"it is not a regular file"},
+        {L"dump-settings \\\\?\\" + settings, L"", 0, L""},
+        {L"check", L"C:\\logs\\a?.log", 1, L"holds characters that no file name can hold: ?"},
+        {L"set --scope user --file --help", L"", 2, L"--file=--help"},
+        {L"export \"" + m_folder.path() + L"\"", L"", 1, L"it is a folder; nothing was written"},
+        {L"export \"" + m_folder / (L"a" + escape + L"\\out.reg") + L"\"", L"", 1, L"a\\x1b[31m"},
+        {L"dump-settings \"" + m_folder / (L"b" + escape) + L"\"", L"", 1, L"b\\x1b[31m"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, userKey);
+        if (!row.storedFile.empty()) {
+            writeRawValue(HKEY_CURRENT_USER, userKey, debugLogFileValue, REG_SZ,
+                          row.storedFile.c_str(),
+                          static_cast<DWORD>((row.storedFile.size() + 1) * 2));
+            writeRawValue(HKEY_CURRENT_USER, userKey, debugDataTransferValue, REG_DWORD, &logInGui,
+                          sizeof(logInGui));
+        }
+        const result ran = finishProcess(start(row.arguments, L"out.txt"), m_folder / L"out.txt");
+        EXPECT_EQ(row.code, ran.code);
+        EXPECT_NE(std::wstring::npos, ran.out.find(row.message)) << ran.out;
+        EXPECT_EQ(std::wstring::npos, ran.out.find(L'\x1b')) << "raw control characters";
+    }
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(connected.get(), 0))
+        << "a client reached the pipe";
+    ::CancelIo(pipe.get());
+    DWORD transferred = 0;
+    ::GetOverlappedResult(pipe.get(), &waiting, &transferred, TRUE);
 }

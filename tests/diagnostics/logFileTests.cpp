@@ -165,6 +165,39 @@ TEST_F(logFileWrites, loggingOffCreatesNothingAndDeletesNothing) {
     EXPECT_FALSE(fileExists(kept));
 }
 
+TEST_F(logFileWrites, deleteLogFileSaysWhetherTheNameIsGoneAndKeepsTheLastError) {
+    const std::wstring path = folder / L"shared.log";
+    const struct {
+        const char* name;
+        BOOL logging;
+        bool there, heldWithoutDeleteSharing, gone;
+    } rows[] = {
+        {"deleted", TRUE, true, false, true},
+        {"not there", TRUE, false, false, true},
+        {"delete refused", TRUE, true, true, false},
+        {"logging off, there", FALSE, true, false, false},
+        {"logging off, not there", FALSE, false, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.there)
+            folder.makeFile(L"shared.log", "old");
+        uniqueFileHandle other(row.heldWithoutDeleteSharing
+                                   ? ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)
+                                   : INVALID_HANDLE_VALUE);
+        logFile::enableLogging(row.logging);
+        ::SetLastError(0x1234);
+        EXPECT_EQ(row.gone, logFile::deleteLogFile(path.c_str()));
+        EXPECT_EQ(0x1234u, ::GetLastError());
+        EXPECT_EQ(row.gone, ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES);
+        other.reset();
+        ::DeleteFileW(path.c_str());
+    }
+    EXPECT_TRUE(logFile::deleteLogFile((folder / L"no such folder\\x.log").c_str()));
+}
+
 TEST_F(logFileWrites, callersLastErrorSurvivesEveryWriteAlsoWhenTheOpenFails) {
     const std::wstring good = logPath();
     const std::wstring missingFolder = folder / L"no such folder\\test.log";

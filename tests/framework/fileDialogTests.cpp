@@ -53,6 +53,12 @@ TEST(CFileDialog, constructionKeepsLongNamesAndSetsTheStyle) {
     EXPECT_STREQ(L"", plain.m_ofn.lpstrFile);
 }
 
+TEST(CFileDialog, defaultExtensionReachesTheSystemWithoutWildcardOrPeriod) {
+    const wchar_t* const cases[][2] = {{L"*.dmlog_x64", L"dmlog_x64"}, {L".x", L"x"}, {L"x", L"x"}};
+    for (const auto& c : cases)
+        EXPECT_STREQ(c[1], CFileDialog(FALSE, c[0]).m_ofn.lpstrDefExt) << "given " << c[0];
+}
+
 TEST(CFileDialog, returnsTheChosenFileAndItsParts) {
     const std::wstring folder = temporaryFolder();
     ASSERT_FALSE(folder.empty());

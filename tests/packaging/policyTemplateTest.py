@@ -31,6 +31,17 @@ ORDER = {
     "policyDefinitionResources": "displayName description annotation resources",
     "resources": "stringTable presentationTable",
     "textBox": "label defaultValue",
+    "disabledList": "item",
+    "item": "value valueList",
+}
+# Attributes the schema gives the elements the template uses (spelling and case matter).
+ATTRIBUTES = {
+    "policy": "name class displayName explainText presentation key valueName clientExtension",
+    "enum": "id key valueName required clientExtension",
+    "text": "id key valueName required maxLength expandable soft clientExtension",
+    "boolean": "id key valueName clientExtension",
+    "disabledList": "defaultKey",
+    "item": "displayName key valueName",
 }
 
 
@@ -46,12 +57,17 @@ def load(relative):
             check(all(c in allowed for c in children), f"{relative}: {name(element)} {children}")
             positions = [allowed.index(c) for c in children if c in allowed]
             check(positions == sorted(positions), f"{relative}: {name(element)} out of order")
+        if name(element) in ATTRIBUTES:
+            unknown = set(element.keys()) - set(ATTRIBUTES[name(element)].split())
+            check(not unknown, f"{relative}: {name(element)} with {sorted(unknown)}")
     return root, raw.decode("utf-8")
 
 
 admx, admxText = load("packaging/PolicyDefinitions/Logsmith.admx")
 adml, _ = load("packaging/PolicyDefinitions/en-US/Logsmith.adml")
-check(admx.find(f"{NS}resources").get("minRequiredRevision"), "admx: resources without revision")
+# The editor refuses strings older than the template asks for.
+check(admx.find(f"{NS}resources").get("minRequiredRevision") == adml.get("revision"),
+      "admx: resources revision is not the adml's")
 strings = {s.get("id"): s.text for s in adml.iter(f"{NS}string")}
 presentations = {p.get("id"): p for p in adml.iter(f"{NS}presentation")}
 for kind, defined in (("string", strings), ("presentation", presentations)):
@@ -84,6 +100,14 @@ check(text.get("valueName") == values["debugLogFileValue"], "log file value name
 check(boolean.get("valueName") == values["debugLogFileWriteNewFileValue"], "delete-first name")
 check([boolean.find(f"{NS}{v}/{NS}decimal").get("value") for v in ("trueValue", "falseValue")]
       == ["1", "0"], "delete-first is not 1 or 0")
+# Without a length the editor cuts the log file name at 1023 characters; Windows paths reach 32767.
+check((text.get("maxLength"), text.get("required")) == ("32767", "true"), "log file text limits")
+# Disabled switches logging off: the mode value, in the policy's key, set to "do not log".
+disabled = [(i.get("key") or policy.find(f"{NS}disabledList").get("defaultKey"), i.get("valueName"),
+             [int(d.get("value")) for d in i.iter(f"{NS}decimal")])
+            for i in policy.iterfind(f"{NS}disabledList/{NS}item")]
+check(disabled == [(policy.get("key"), values["debugDataTransferValue"], [modes["logNothing"]])],
+      f"Disabled writes {disabled}")
 
 # Each mode is named by the dialog's text for its code (control texts by id, codes by id).
 rc = (source / "resources/Logsmith.rc").read_text()

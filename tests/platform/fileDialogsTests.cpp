@@ -56,6 +56,10 @@ TEST(CIndexedFileDialog, preselectsTheFilterEntryOfItsDefaultExtension) {
 
     CIndexedFileDialog none(FALSE, nullptr, nullptr, 0, nullptr);
     EXPECT_EQ(0u, none.m_ofn.nFilterIndex);
+
+    CIndexedFileDialog wildcard(TRUE, L"*.log", nullptr, 0, L"Log Files (*.log)|*.log||");
+    EXPECT_STREQ(L"log", wildcard.m_ofn.lpstrDefExt);
+    EXPECT_EQ(0u, wildcard.m_ofn.nFilterIndex) << "found from the text given, as before";
 }
 
 namespace {
