@@ -5,8 +5,10 @@
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 #include "cli/logsmithctl.h"
+#include "cli/profileExpiry.h"
 #include "cli/regFile.h"
 #include "cli/sha256.h"
+#include "cli/systemFacts.h"
 
 #include "platform/fileIdentity.h"
 #include "platform/knownFolders.h"
@@ -205,7 +207,8 @@ public:
                                          {"maxLogBytes", m_logLimit},
                                          {"entries", m_entries},
                                          {"notFound", m_notFound}};
-        if (const DWORD error = m_cabinet.add("manifest.json", manifest.dump(2) + "\n", m_now);
+        if (const DWORD error =
+                m_cabinet.add("manifest.json", withPendingExpiries(manifest).dump(2) + "\n", m_now);
             error != ERROR_SUCCESS)
             return error;
         return m_cabinet.finish(image);
@@ -369,7 +372,7 @@ int collectCommand(const collectOptions& options, textOutput& out, textOutput& e
     DWORD error = addSettings(archive);
     if (error == ERROR_SUCCESS)
         error = archive.addGenerated("system.json", "the system's version functions",
-                                     systemDescription(now).dump(2) + "\n");
+                                     withSystemFacts(systemDescription(now)).dump(2) + "\n");
     if (error == ERROR_SUCCESS)
         error = addLogs(archive);
     if (error == ERROR_SUCCESS)

@@ -286,7 +286,9 @@ std::optional<FILETIME> parseSchedulerTime(const std::wstring& text) {
 std::wstring expiryTaskXml(const expiryTask& task) {
     const FILETIME end =
         fileTimeOf(ticksOf(task.expiresUtc) + keptAfterExpirySeconds * fileTimeTicksPerSecond);
-    const std::wstring arguments = std::wstring(L"reset --scope ") + scopeArgument(task.target);
+    std::wstring arguments = std::wstring(L"reset --scope ") + scopeArgument(task.target);
+    if (task.target == expiryTarget::allUsers && task.includeNewUsers)
+        arguments += L" --include-new-users";
     return L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
            L"<Task version=\"1.2\" "
            L"xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
@@ -363,9 +365,11 @@ HRESULT cancelExpiryTask(expiryTarget target, const std::wstring& userSid) {
         return com.result();
     comPointer<ITaskService> service;
     comPointer<ITaskFolder> folder;
+    // A scheduler that cannot be reached is no answer: only a missing folder or task is "none".
     HRESULT result = connect(service);
-    if (SUCCEEDED(result))
-        result = openFolder(service.get(), false, folder);
+    if (FAILED(result))
+        return result;
+    result = openFolder(service.get(), false, folder);
     if (isMissing(result))
         return S_OK;
     if (FAILED(result))
@@ -384,8 +388,9 @@ HRESULT findExpiryTask(expiryTarget target, const std::wstring& userSid,
     comPointer<ITaskService> service;
     comPointer<ITaskFolder> folder;
     HRESULT result = connect(service);
-    if (SUCCEEDED(result))
-        result = openFolder(service.get(), false, folder);
+    if (FAILED(result))
+        return result;
+    result = openFolder(service.get(), false, folder);
     comPointer<IRegisteredTask> task;
     if (SUCCEEDED(result)) {
         const bstrText name(taskName(target, userSid));

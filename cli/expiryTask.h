@@ -21,6 +21,8 @@ struct expiryTask {
     std::wstring userSid;
     // The full path of the logsmithctl.exe that the task starts.
     std::wstring program;
+    // An allUsers task also resets the template new accounts are made from.
+    bool includeNewUsers = false;
     FILETIME expiresUtc{};
 };
 

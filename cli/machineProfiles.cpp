@@ -32,15 +32,16 @@ std::vector<std::wstring> subkeyNames(HKEY key) {
 // A REG_SZ or REG_EXPAND_SZ value with its environment variables expanded; empty when missing.
 std::wstring expandedValue(HKEY key, const wchar_t* subkey, const wchar_t* name) {
     DWORD bytes = 0;
-    if (::RegGetValueW(key, subkey, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, nullptr,
-                       &bytes) != ERROR_SUCCESS ||
+    if (::RegGetValueW(key, subkey, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+            ERROR_SUCCESS ||
         bytes == 0)
         return {};
-    // RegGetValueW expands REG_EXPAND_SZ itself and always terminates.
+    // RegGetValueW expands REG_EXPAND_SZ itself (RRF_RT_REG_SZ takes both; asking for
+    // RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND is refused) and always terminates.
     std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (::RegGetValueW(key, subkey, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr,
-                       text.data(), &bytes) != ERROR_SUCCESS)
+    if (::RegGetValueW(key, subkey, name, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) !=
+        ERROR_SUCCESS)
         return {};
     text.resize(std::wcslen(text.c_str()));
     return text;
