@@ -7,8 +7,10 @@
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 #include "cli/logsmithctl.h"
+#include "cli/profileExpiry.h"
 #include "cli/regFile.h"
 #include "cli/sha256.h"
+#include "cli/systemFacts.h"
 
 #include "platform/fileIdentity.h"
 #include "platform/fileReplacement.h"
@@ -361,7 +363,8 @@ std::vector<generatedEntry> generatedEntries(const FILETIME& now) {
     return {
         {"settings.reg", "logsmithctl export", regFileBytes(exported)},
         {"settings.json", "logsmithctl show --json", toUtf8(shown.text())},
-        {"system.json", "the system's version functions", systemDescription(now).dump(2) + "\n"}};
+        {"system.json", "the system's version functions",
+         withSystemFacts(systemDescription(now)).dump(2) + "\n"}};
 }
 
 // The archive's contents and the manifest that describes them, written into a cabinet and read
@@ -404,7 +407,7 @@ public:
             {"maxLogBytes", m_logLimit},     {"entries", m_entries},
             {"notFound", m_notFound},        {"unreadable", m_unreadable}};
         std::string digest;
-        const std::string manifestBytes = manifest.dump(2) + "\n";
+        const std::string manifestBytes = withPendingExpiries(manifest).dump(2) + "\n";
         if (const DWORD error = sha256Hex(manifestBytes, digest); error != ERROR_SUCCESS)
             return error;
         m_members.push_back({"manifest.json", manifestBytes.size(), digest});

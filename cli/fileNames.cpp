@@ -3,6 +3,7 @@
 #include "cli/loggingProfiles.h"
 #include "cli/textOutput.h"
 
+#include <cwctype>
 #include <string_view>
 
 namespace {
@@ -169,5 +170,69 @@ std::vector<std::wstring> logFileNameProblems(const std::wstring& name) {
         problems.push_back(L"ends in a dot, which the system drops from file names");
     else if (last.back() == L' ')
         problems.push_back(L"ends in a space, which the system drops from file names");
+    return problems;
+}
+
+namespace {
+
+bool isFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Rooted (\logs, \\server\share) or with a drive and a root (C:\, C:/).
+bool isFullPath(const std::wstring& path) {
+    if (!path.empty() && isSeparator(path[0]))
+        return true;
+    return path.size() > 2 && std::iswalpha(path[0]) && path[1] == L':' && isSeparator(path[2]);
+}
+
+// %NAME% with a name that an environment variable can have.
+bool holdsVariable(const std::wstring& name) {
+    const std::size_t open = name.find(L'%');
+    if (open == std::wstring::npos)
+        return false;
+    const std::size_t close = name.find(L'%', open + 1);
+    return close != std::wstring::npos && close > open + 1 &&
+           name.find_first_of(L"\\/", open) > close;
+}
+
+std::vector<std::wstring> pathProblems(const std::wstring& name, const std::wstring& shown) {
+    if (!isFullPath(name))
+        return {shown + L" is not a full path"};
+    std::vector<std::wstring> problems;
+    for (const std::wstring& problem : logFileNameProblems(name))
+        problems.push_back(L"the log file " + shown + L" " + problem);
+    if (!problems.empty())
+        return problems;
+    const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    wchar_t* filePart = nullptr;
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(name.c_str(), needed, full.data(), &filePart);
+    if (length == 0 || length >= needed)
+        return {shown + L" is not a valid path"};
+    full.resize(length);
+    if (filePart == nullptr || isFolder(full))
+        return {shown + L" is a folder"};
+    std::wstring folder = full.substr(0, static_cast<std::size_t>(filePart - full.data()));
+    if (folder.size() > 3) // a folder's name without its separator; a root keeps it
+        folder.pop_back();
+    const std::wstring problem = folderProblem(folder);
+    if (!problem.empty())
+        return {L"the log file " + shown + L" cannot be written: " + problem};
+    return {};
+}
+
+} // namespace
+
+std::vector<std::wstring> logFilePathProblems(const std::wstring& name) {
+    const std::wstring shown = printable(name);
+    std::vector<std::wstring> problems;
+    if (holdsVariable(name))
+        problems.push_back(shown + L" holds %VAR% text, which is stored and used as it is, not "
+                                   L"expanded");
+    for (std::wstring& problem : pathProblems(name, shown))
+        problems.push_back(std::move(problem));
     return problems;
 }

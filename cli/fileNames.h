@@ -23,3 +23,10 @@ uniqueFileHandle openFileForReading(const std::wstring& path, std::wstring& reas
 // a file name cannot hold, a reserved device name as any part, a name ending in a dot or a space
 // or in a separator. A device meant as such (\\.\pipe\name, \\.\NUL) has none.
 std::vector<std::wstring> logFileNameProblems(const std::wstring& name);
+
+// What stops a log file from being created under this name, judged by the system's path rules,
+// one text per problem (each a whole sentence part that names the path); empty when nothing
+// does: a relative path (it would depend on the working folder of the program that logs), the
+// problems above, a path that names a folder, a folder that does not exist or cannot be reached,
+// and %VAR% text, which a REG_SZ value never expands.
+std::vector<std::wstring> logFilePathProblems(const std::wstring& name);

@@ -1,4 +1,5 @@
 #include "cli/loggingProfiles.h"
+#include "cli/machineProfiles.h"
 #include "cli/textOutput.h"
 
 #include "platform/fileFunctions.h"
@@ -10,15 +11,8 @@
 
 namespace {
 
-std::wstring productKeyPath(loggingProfile profile) {
-    std::wstring path = profile == loggingProfile::defaultUser
-                            ? std::wstring(defaultUserKeyName) + L"\\"
-                            : std::wstring();
-    return path + softwareKeyName + L"\\" + companyKeyName + L"\\" + productKeyName;
-}
-
-HKEY rootOf(loggingProfile profile) {
-    return profile == loggingProfile::defaultUser ? HKEY_USERS : HKEY_CURRENT_USER;
+const wchar_t* rootName(const loggingProfile& profile) {
+    return profile.root == HKEY_USERS ? L"HKEY_USERS\\" : L"HKEY_CURRENT_USER\\";
 }
 
 storedValue queryValue(HKEY key, const wchar_t* name) {
@@ -123,15 +117,16 @@ bool isFullPath(const std::wstring& path) {
     return drive || path.starts_with(L"\\\\");
 }
 
-// The LocalSystem account's profile folder as the system's profile list gives it, with its
-// environment variables expanded; empty when it is not known.
-std::wstring systemAccountProfileFolder() {
+// An account's profile folder (the default user's: the list's Default value) as the system's
+// profile list gives it, with its environment variables expanded; empty when it is not known.
+std::wstring profileFolder(const std::wstring& sid) {
     uniqueHkey key;
+    const std::wstring list = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
-                        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18",
-                        0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+                        sid.empty() ? list.c_str() : (list + L"\\" + sid).c_str(), 0,
+                        KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return {};
-    const storedValue value = queryValue(key.get(), L"ProfileImagePath");
+    const storedValue value = queryValue(key.get(), sid.empty() ? L"Default" : L"ProfileImagePath");
     if (value.type != REG_EXPAND_SZ && value.type != REG_SZ)
         return {};
     const std::wstring stored = storedText(value);
@@ -151,10 +146,12 @@ std::wstring systemAccountProfileFolder() {
 
 } // namespace
 
-std::wstring defaultLogFile(loggingProfile profile) {
-    if (profile == loggingProfile::currentUser)
+std::wstring defaultLogFile(const loggingProfile& profile) {
+    if (profile.kind == profileKind::currentUser)
         return defaultLogFileNameUncreated().GetString();
-    const std::wstring folder = systemAccountProfileFolder();
+    const std::wstring folder = profileFolder(profile.kind == profileKind::defaultUser ? L"S-1-5-18"
+                                              : profile.kind == profileKind::person    ? profile.sid
+                                                                                       : L"");
     // Where the system keeps an account's roaming application data inside its profile.
     return folder.empty()
                ? folder
@@ -175,13 +172,72 @@ std::vector<loggingProfile> profilesOfScope(const std::string& scope) {
     return {loggingProfile::currentUser, loggingProfile::defaultUser};
 }
 
-const wchar_t* scopeName(loggingProfile profile) {
-    return profile == loggingProfile::defaultUser ? L"default" : L"user";
+DWORD visitProfiles(const std::string& scope, bool withNewUsers,
+                    const std::function<void(const loggingProfile&, DWORD)>& visit) {
+    if (scope != allUsersScope) {
+        for (const loggingProfile& profile : profilesOfScope(scope))
+            visit(profile, ERROR_SUCCESS);
+        return ERROR_SUCCESS;
+    }
+    std::vector<machineProfile> people;
+    if (const DWORD error = listMachineProfiles(people); error != ERROR_SUCCESS)
+        return error;
+    if (withNewUsers)
+        people.push_back({L"", L"", defaultUserTemplateHive()});
+    for (const machineProfile& person : people) {
+        loggingProfile profile{person.sid.empty() ? profileKind::newUsers : profileKind::person,
+                               HKEY_USERS,
+                               person.sid,
+                               person.sid,
+                               person.account,
+                               person.hiveFile};
+        if (person.hiveFile.empty() && person.sid.empty()) {
+            visit(profile, ERROR_FILE_NOT_FOUND); // no template known on this machine
+            continue;
+        }
+        if (person.hiveFile.empty()) {
+            visit(profile, ERROR_SUCCESS);
+            continue;
+        }
+        // Mounted under a name of its own, which no loaded profile has.
+        profile.base = L"Logsmith_" + (person.sid.empty() ? std::wstring(L"NewUsers") : person.sid);
+        mountedHive hive;
+        const DWORD error = hive.mount(person.hiveFile, profile.base);
+        visit(profile, error);
+    }
+    return ERROR_SUCCESS;
 }
 
-std::wstring productKeyFullName(loggingProfile profile) {
-    return (profile == loggingProfile::defaultUser ? L"HKEY_USERS\\" : L"HKEY_CURRENT_USER\\") +
-           productKeyPath(profile);
+const wchar_t* scopeName(const loggingProfile& profile) {
+    switch (profile.kind) {
+    case profileKind::currentUser:
+        return L"user";
+    case profileKind::defaultUser:
+        return L"default";
+    case profileKind::person:
+        return L"all-users";
+    case profileKind::newUsers:
+        break;
+    }
+    return L"new-users";
+}
+
+std::wstring ownerText(const loggingProfile& profile) {
+    if (profile.kind == profileKind::newUsers)
+        return L"the default user (new accounts)";
+    if (profile.kind != profileKind::person)
+        return {};
+    return (profile.account.empty() ? std::wstring(L"unknown account") : profile.account) + L" (" +
+           profile.sid + L")";
+}
+
+std::wstring productKeyPath(const loggingProfile& profile) {
+    const std::wstring path = profile.base.empty() ? std::wstring() : profile.base + L"\\";
+    return path + softwareKeyName + L"\\" + companyKeyName + L"\\" + productKeyName;
+}
+
+std::wstring productKeyFullName(const loggingProfile& profile) {
+    return rootName(profile) + productKeyPath(profile);
 }
 
 const char* nameOfMode(DWORD code) {
@@ -191,7 +247,7 @@ const char* nameOfMode(DWORD code) {
     return nullptr;
 }
 
-profileReport inspectProfile(loggingProfile profile) {
+profileReport inspectProfile(const loggingProfile& profile) {
     profileReport report;
     report.profile = profile;
     report.mode.name = debugDataTransferValue;
@@ -199,8 +255,11 @@ profileReport inspectProfile(loggingProfile profile) {
     report.deleteFirst.name = debugLogFileWriteNewFileValue;
 
     uniqueHkey key;
-    report.keyExists = ::RegOpenKeyExW(rootOf(profile), productKeyPath(profile).c_str(), 0,
-                                       productKeyReadAccess, key.put()) == ERROR_SUCCESS;
+    const LSTATUS opened = ::RegOpenKeyExW(profile.root, productKeyPath(profile).c_str(), 0,
+                                           productKeyReadAccess, key.put());
+    report.keyExists = opened == ERROR_SUCCESS;
+    if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND && opened != ERROR_PATH_NOT_FOUND)
+        report.readError = static_cast<DWORD>(opened);
     if (report.keyExists) {
         report.mode.stored = queryValue(key.get(), debugDataTransferValue);
         report.logFile.stored = queryValue(key.get(), debugLogFileValue);
@@ -224,21 +283,19 @@ profileReport inspectProfile(loggingProfile profile) {
     return report;
 }
 
-std::wstring danglingLinkText(loggingProfile profile) {
+std::wstring danglingLinkText(const loggingProfile& profile) {
     const std::wstring path = productKeyPath(profile);
     for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
         const std::wstring prefix = path.substr(0, end);
         uniqueHkey key;
-        if (::RegOpenKeyExW(rootOf(profile), prefix.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
+        if (::RegOpenKeyExW(profile.root, prefix.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
                             key.put()) != ERROR_SUCCESS)
             return {};
         const storedValue target = queryValue(key.get(), L"SymbolicLinkValue");
         if (target.present && target.type == REG_LINK) {
             std::wstring name(target.bytes.size() / sizeof(wchar_t), L'\0');
             std::memcpy(name.data(), target.bytes.data(), name.size() * sizeof(wchar_t));
-            const std::wstring root =
-                profile == loggingProfile::defaultUser ? L"HKEY_USERS\\" : L"HKEY_CURRENT_USER\\";
-            return root + prefix + L" is a registry link to " +
+            return rootName(profile) + prefix + L" is a registry link to " +
                    printable(name.substr(0, name.find(L'\0'))) + L", which does not exist";
         }
         if (end == std::wstring::npos)

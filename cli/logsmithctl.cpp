@@ -10,10 +10,26 @@
 
 namespace {
 
-const std::vector<std::string> scopes = {"user", "default", "all"};
+const std::vector<std::string> exportScopes = {"user", "default", "all"};
 
-void addScope(CLI::App* command, std::string& scope, const char* what) {
-    command->add_option("--scope", scope, what)->check(CLI::IsMember(scopes));
+// Option values are taken in any case and passed on in the tool's own.
+CLI::IsMember oneOf(const std::vector<std::string>& names) {
+    return CLI::IsMember(names, CLI::ignore_case);
+}
+
+void addScope(CLI::App* command, std::string& scope, const char* what,
+              const std::vector<std::string>& names = profileScopes) {
+    command->add_option("--scope", scope, what)->transform(oneOf(names));
+}
+
+const char* const allUsersHelp =
+    "user, default, all or all-users (default: all). all-users: every person's profile on this "
+    "machine (needs elevation), not .DEFAULT: --scope default writes that one";
+
+void addNewUsers(CLI::App* command, bool& flag) {
+    command->add_flag("--include-new-users", flag,
+                      "with --scope all-users: also the default user template, from which the "
+                      "profiles of people who sign in later are made");
 }
 
 // The longest path the system accepts.
@@ -30,21 +46,29 @@ std::string exitCodeTable() {
     std::string table = "Exit codes:\n";
     for (const exitCodeEntry& entry : exitCodes) {
         std::string name = entry.name;
-        name.resize(std::max<std::size_t>(name.size(), 9), ' ');
+        name.resize(std::max<std::size_t>(name.size() + 1, 12), ' ');
         table += "  " + std::to_string(entry.code) + "  " + name + entry.meaning + "\n";
     }
     return table;
 }
 
 struct commandLine {
-    CLI::App app{"Shows, sets, exports and checks the Driftmark logging settings that the "
-                 "Logsmith dialog stores, and lists the records of a settings file.",
+    CLI::App app{"logsmithctl show | set | reset | check | export | dump-settings | collect: "
+                 "shows, sets, resets, checks and exports the Driftmark logging settings that the "
+                 "Logsmith dialog stores, lists the records of a settings file and collects what "
+                 "a support case needs.",
                  "logsmithctl"};
     showOptions show;
     setOptions set;
     std::string setMode;
     std::string setFile;
     std::string setDeleteFirst;
+    std::string setFor;
+    resetOptions reset;
+    checkOptions check;
+    std::string expectMode;
+    std::string expectFile;
+    std::string expectDeleteFirst;
     exportOptions exports;
     std::string exportFile;
     dumpOptions dump;
@@ -56,6 +80,7 @@ struct commandLine {
     CLI::App* setCommand = nullptr;
     CLI::App* exportCommand = nullptr;
     CLI::App* checkCommand = nullptr;
+    CLI::App* resetCommand = nullptr;
     CLI::App* dumpCommand = nullptr;
     CLI::App* collectCommand = nullptr;
 
@@ -66,7 +91,8 @@ struct commandLine {
 
         showCommand = app.add_subcommand(
             "show", "Shows the mode, log file and delete-first flag stored for each profile.");
-        addScope(showCommand, show.scope, "user, default or all (default: all)");
+        addScope(showCommand, show.scope, allUsersHelp);
+        addNewUsers(showCommand, show.includeNewUsers);
         showCommand->add_flag("--json", show.json, "JSON output");
 
         setCommand = app.add_subcommand(
@@ -76,23 +102,57 @@ struct commandLine {
                    "set writes none, no or that profile's default log file once. A value that "
                    "starts with '-' is written --file=-x.");
         setCommand->add_option("--mode", setMode, "target, gui, both or none")
-            ->check(CLI::IsMember({"target", "gui", "both", "none"}));
-        setCommand->add_option("--file", setFile, "the log file's path")->check(pathLengthCheck);
+            ->transform(oneOf({"target", "gui", "both", "none"}));
+        setCommand
+            ->add_option("--file", setFile,
+                         "the log file's path; a relative path, a missing folder, a folder's "
+                         "name or %VAR% text is warned about and stored")
+            ->check(pathLengthCheck);
         setCommand
             ->add_option("--delete-first", setDeleteFirst,
                          "yes or no: delete the log file before recording")
-            ->check(CLI::IsMember({"yes", "no"}));
-        addScope(setCommand, set.scope, "user, default or all (default: all, as Apply)");
+            ->transform(oneOf({"yes", "no"}));
+        setCommand->add_flag("--strict", set.strict,
+                             "refuse (exit 1, nothing written) where --file would be warned about");
+        setCommand->add_option(
+            "--for", setFor,
+            "30m, 8h, 2d (at most 30d): a Task Scheduler task resets the scope written at that "
+            "time; a later set without --for, or reset, cancels it");
+        addScope(setCommand, set.scope,
+                 "user, default, all or all-users (default: all, as Apply). all-users: every "
+                 "person's profile on this machine (needs elevation), not .DEFAULT");
+        addNewUsers(setCommand, set.includeNewUsers);
+
+        resetCommand = app.add_subcommand(
+            "reset", "Removes the three values from each profile of the scope, then the product "
+                     "key and the company key where nothing else is left in them, and cancels a "
+                     "pending expiry of the scope. Without --scope, a prompt that is not "
+                     "elevated resets only the current user.");
+        addScope(resetCommand, reset.scope, allUsersHelp);
+        addNewUsers(resetCommand, reset.includeNewUsers);
 
         exportCommand =
             app.add_subcommand("export", "Writes the product key of each profile to a .reg file.");
         exportCommand->add_option("file", exportFile, "the .reg file to write")->required();
-        addScope(exportCommand, exports.scope, "user, default or all (default: all)");
+        addScope(exportCommand, exports.scope, "user, default or all (default: all)", exportScopes);
 
         checkCommand = app.add_subcommand(
-            "check", "Exit 0 when both profiles hold well-formed values that agree and, while "
-                     "logging is on, a log file name that a file can have in a folder that "
-                     "exists; else one line per finding.");
+            "check", "Exit 0 when the profiles of the scope hold well-formed values (missing "
+                     "ones: not configured, logging off), what the --expect options name and, "
+                     "while logging is on, a log file name that a file can have in a folder "
+                     "that exists; 1 with one line per finding; 4 when a profile cannot be "
+                     "read.");
+        addScope(checkCommand, check.scope, allUsersHelp);
+        addNewUsers(checkCommand, check.includeNewUsers);
+        checkCommand->add_flag("--same", check.same, "the profiles must also agree");
+        checkCommand->add_option("--expect-mode", expectMode, "target, gui, both or none")
+            ->transform(oneOf({"target", "gui", "both", "none"}));
+        checkCommand->add_option("--expect-file", expectFile, "the log file's path")
+            ->check(pathLengthCheck);
+        checkCommand->add_option("--expect-delete-first", expectDeleteFirst, "yes or no")
+            ->transform(oneOf({"yes", "no"}));
+        checkCommand->add_flag("--json", check.json,
+                               "JSON output: the findings and each profile as show --json");
 
         dumpCommand = app.add_subcommand(
             "dump-settings", "Lists the records of a settings file, one per line: name, type, "
@@ -126,7 +186,8 @@ struct commandLine {
     // Whether the command's job is a change, which its exit code reports even when its report
     // cannot be printed.
     bool makesAChange() const {
-        return setCommand->parsed() || exportCommand->parsed() || collectCommand->parsed();
+        return setCommand->parsed() || resetCommand->parsed() || exportCommand->parsed() ||
+               collectCommand->parsed();
     }
 
     // An option of command that takes a value.
@@ -136,14 +197,16 @@ struct commandLine {
         for (CLI::App* sub : app.get_subcommands(
                  [&](CLI::App* candidate) { return candidate->get_name() == toUtf8(command); })) {
             const CLI::Option* option = sub->get_option_no_throw(toLosslessUtf8(argument));
-            return option != nullptr && option->nonpositional() && option->get_type_size() > 0;
+            // A flag (--json) expects no items, whatever its type.
+            return option != nullptr && option->nonpositional() &&
+                   option->get_items_expected_min() > 0;
         }
         return false;
     }
 
     int runCommand(textOutput& out, textOutput& err) {
         if (showCommand->parsed())
-            return ::showCommand(show, out);
+            return ::showCommand(show, out, err);
         if (setCommand->parsed()) {
             if (setCommand->count("--mode") > 0)
                 set.mode = setMode;
@@ -151,8 +214,14 @@ struct commandLine {
                 set.file = fromLosslessUtf8(setFile);
             if (setCommand->count("--delete-first") > 0)
                 set.deleteFirst = setDeleteFirst;
+            if (setCommand->count("--for") > 0)
+                set.forDuration = fromLosslessUtf8(setFor);
             set.scopeGiven = setCommand->count("--scope") > 0;
             return ::setCommand(set, out, err);
+        }
+        if (resetCommand->parsed()) {
+            reset.scopeGiven = resetCommand->count("--scope") > 0;
+            return ::resetCommand(reset, out, err);
         }
         if (exportCommand->parsed()) {
             exports.file = fromLosslessUtf8(exportFile);
@@ -166,12 +235,38 @@ struct commandLine {
             collect.archive = fromLosslessUtf8(collectArchive);
             return ::collectCommand(collect, out, err);
         }
-        return ::checkCommand(out);
+        if (checkCommand->count("--expect-mode") > 0)
+            check.expectMode = expectMode;
+        if (checkCommand->count("--expect-file") > 0)
+            check.expectFile = fromLosslessUtf8(expectFile);
+        if (checkCommand->count("--expect-delete-first") > 0)
+            check.expectDeleteFirst = expectDeleteFirst;
+        return ::checkCommand(check, out, err);
+    }
+
+    // --include-new-users reaches the template through every person's profiles only.
+    std::wstring optionConflict() {
+        for (const auto& [command, scope] : {std::pair{showCommand, &show.scope},
+                                             {setCommand, &set.scope},
+                                             {resetCommand, &reset.scope},
+                                             {checkCommand, &check.scope}})
+            if (command->parsed() && command->count("--include-new-users") > 0 &&
+                *scope != allUsersScope)
+                return L"--include-new-users needs --scope all-users";
+        return {};
     }
 };
 
 bool isTopLevelOption(const std::wstring& argument) {
     return argument == L"-h" || argument == L"--help" || argument == L"--version";
+}
+
+// /? asks for the help, as on the system's own tools: for the tool, or after a command for it.
+std::vector<std::wstring> withHelpOption(std::vector<std::wstring> arguments) {
+    for (std::size_t index = 0; index < arguments.size() && index < 2; ++index)
+        if (arguments[index] == L"/?")
+            arguments[index] = L"--help";
+    return arguments;
 }
 
 // The parser would only say that a command is required.
@@ -224,8 +319,9 @@ std::wstring swallowedWord(commandLine& line, const std::vector<std::wstring>& a
     return {};
 }
 
-int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, textOutput& err,
+int parseAndRun(const std::vector<std::wstring>& given, textOutput& out, textOutput& err,
                 bool& change) {
+    const std::vector<std::wstring> arguments = withHelpOption(given);
     commandLine line;
     if (!arguments.empty() && isUnknownCommand(line, arguments.front()))
         return usageError(line, L"unknown command '" + printable(arguments.front()) + L"'", err);
@@ -259,6 +355,8 @@ int parseAndRun(const std::vector<std::wstring>& arguments, textOutput& out, tex
         err.write(fromUtf8(line.app.help()));
         return exitUsage;
     }
+    if (const std::wstring conflict = line.optionConflict(); !conflict.empty())
+        return usageError(line, conflict, err);
     change = line.makesAChange();
     return line.runCommand(out, err);
 }

@@ -2,26 +2,14 @@
 // Apply stores them. Nothing is read from another profile.
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
+#include "cli/profileChanges.h"
+#include "cli/profileExpiry.h"
 
 #include "app/productRegistryKeys.h"
 #include "settings/readWriteSettingsToRegistry.h"
 #include "support/uniqueResource.h"
 
 namespace {
-
-// An elevated token; when the token cannot be asked, the write is attempted and reports itself.
-bool tokenIsElevated() {
-    uniqueKernelHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
-        return true;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    if (!::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size))
-        return true;
-    return elevation.TokenIsElevated != 0;
-}
-
-elevationQuery g_isElevated = &tokenIsElevated;
 
 // The longest path the system accepts.
 constexpr std::size_t maxPathLength = 32767;
@@ -34,7 +22,7 @@ DWORD modeCode(const std::string& name) {
 }
 
 // The dialog's text on one line, then the system's.
-std::wstring failureText(loggingProfile profile, const wchar_t* dialogText, DWORD error) {
+std::wstring failureText(const loggingProfile& profile, const wchar_t* dialogText, DWORD error) {
     std::wstring text(dialogText);
     for (std::size_t at; (at = text.find(L"\r\n\r\n")) != std::wstring::npos;)
         text.replace(at, 4, L" ");
@@ -42,38 +30,11 @@ std::wstring failureText(loggingProfile profile, const wchar_t* dialogText, DWOR
 }
 
 // Only an elevated administrator may write the profile services read.
-void writeElevationHint(loggingProfile profile, DWORD error, textOutput& err) {
-    if (profile == loggingProfile::defaultUser && error == ERROR_ACCESS_DENIED)
+void writeElevationHint(const loggingProfile& profile, DWORD error, textOutput& err) {
+    if (profile.kind == profileKind::defaultUser && error == ERROR_ACCESS_DENIED)
         err.write(L"logsmithctl: run it from an elevated prompt, or give --scope user to change "
                   L"only your own settings\n");
 }
-
-// Sets of one profile run one at a time, so that a default written for a missing value cannot
-// land over a value another set has just written. Where the lock cannot be had (created by
-// another account, or held too long) the set goes on without it.
-class profileWriteLock {
-public:
-    explicit profileWriteLock(loggingProfile profile)
-        : m_mutex(::CreateMutexW(nullptr, FALSE,
-                                 profile == loggingProfile::defaultUser
-                                     ? L"Global\\Tarnwick.Driftmarkx64.DEFAULT.set"
-                                     : L"Local\\Tarnwick.Driftmarkx64.user.set")) {
-        if (m_mutex) {
-            const DWORD waited = ::WaitForSingleObject(m_mutex.get(), 30000);
-            m_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-        }
-    }
-    ~profileWriteLock() {
-        if (m_held)
-            ::ReleaseMutex(m_mutex.get());
-    }
-    profileWriteLock(const profileWriteLock&) = delete;
-    profileWriteLock& operator=(const profileWriteLock&) = delete;
-
-private:
-    uniqueKernelHandle m_mutex;
-    bool m_held = false;
-};
 
 DWORD lastErrorOr(DWORD fallback) {
     const DWORD error = ::GetLastError();
@@ -88,7 +49,7 @@ bool isStored(HKEY key, const wchar_t* name) {
 // The values given, and where the profile stores none, the default written once, so that a
 // profile never holds a mode without a file name. No trace path: nothing is created for it.
 // The first write's error, or ERROR_SUCCESS.
-DWORD writeValues(HKEY product, loggingProfile profile, const setOptions& options,
+DWORD writeValues(HKEY product, const loggingProfile& profile, const setOptions& options,
                   textOutput& err) {
     readWriteSettingsToRegistry store;
     store.attachKey(product);
@@ -110,7 +71,7 @@ DWORD writeValues(HKEY product, loggingProfile profile, const setOptions& option
     } else if (!isStored(product, debugLogFileValue)) {
         const std::wstring known = defaultLogFile(profile);
         // The current user's default is the dialog's, whose folders the dialog creates.
-        const CString name = profile == loggingProfile::currentUser && !known.empty()
+        const CString name = profile.kind == profileKind::currentUser && !known.empty()
                                  ? defaultLogFileName()
                                  : CString(known.c_str());
         if (!name.IsEmpty())
@@ -125,18 +86,25 @@ DWORD writeValues(HKEY product, loggingProfile profile, const setOptions& option
 
 // Opens the profile's product key for writing and stores the values; false after writing the
 // error to err.
-bool writeProfile(loggingProfile profile, const setOptions& options, textOutput& err) {
-    const profileWriteLock lock(profile);
+bool writeProfile(const loggingProfile& profile, const setOptions& options, textOutput& err) {
     productKeyChain userChain;
     defaultUserKeyChain defaultChain;
+    uniqueHkey base;
     LSTATUS opened = ERROR_SUCCESS;
     HKEY product = nullptr;
-    if (profile == loggingProfile::currentUser) {
+    if (profile.kind == profileKind::currentUser) {
         opened = userChain.open(HKEY_CURRENT_USER, productKeyWriteAccess);
         product = userChain.product.get();
-    } else {
+    } else if (profile.kind == profileKind::defaultUser) {
         opened = defaultChain.open();
         product = defaultChain.chain.product.get();
+    } else {
+        // A person's hive is there (loaded or mounted) or not: it is never created.
+        opened = ::RegOpenKeyExW(profile.root, profile.base.c_str(), 0, productKeyWriteAccess,
+                                 base.put());
+        if (opened == ERROR_SUCCESS)
+            opened = userChain.open(base.get(), productKeyWriteAccess);
+        product = userChain.product.get();
     }
     if (opened != ERROR_SUCCESS) {
         const std::wstring link = opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND
@@ -158,6 +126,34 @@ bool writeProfile(loggingProfile profile, const setOptions& options, textOutput&
     return true;
 }
 
+// set --file: what would stop the program that logs from creating the file. Warnings, or with
+// --strict the reasons for refusing; true when the set may go on.
+bool acceptFile(const setOptions& options, textOutput& err) {
+    if (!options.file || options.file->empty())
+        return true;
+    const std::vector<std::wstring> problems = logFilePathProblems(*options.file);
+    for (const std::wstring& problem : problems)
+        err.write(std::wstring(options.strict ? L"logsmithctl: " : L"logsmithctl: warning: ") +
+                  problem + L"\n");
+    if (!problems.empty() && options.strict) {
+        err.write(L"logsmithctl: --strict: nothing was changed\n");
+        return false;
+    }
+    if (!problems.empty())
+        err.write(L"logsmithctl: the log file name is stored as given\n");
+    return true;
+}
+
+// The UTC time a duration from now.
+FILETIME expiryFromNow(ULONGLONG seconds) {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ticks =
+        ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) +
+        seconds * 10'000'000ULL;
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 } // namespace
 
 int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
@@ -166,29 +162,59 @@ int setCommand(const setOptions& options, textOutput& out, textOutput& err) {
                   std::to_wstring(maxPathLength) + L" characters; nothing was changed\n");
         return exitUsage;
     }
+    std::optional<ULONGLONG> seconds;
+    if (options.forDuration) {
+        seconds = parseExpiryDuration(*options.forDuration);
+        if (!seconds) {
+            err.write(L"logsmithctl: --for takes a whole number of minutes, hours or days (30m, "
+                      L"8h, 2d), at most 30 days, not '" +
+                      printable(*options.forDuration) + L"'; nothing was changed\n");
+            return exitUsage;
+        }
+    }
     if (options.file && options.file->empty() && options.mode != "none")
         err.write(L"logsmithctl: warning: the log file name is empty; it is stored as the dialog "
                   L"would store it\n");
+    if (!acceptFile(options, err))
+        return exitFailure;
+    if (refuseAllUsersWithoutElevation(options.scope, err))
+        return exitFailure;
 
-    bool allWritten = true;
-    for (loggingProfile profile : profilesOfScope(options.scope)) {
-        if (profile == loggingProfile::defaultUser && !options.scopeGiven && !g_isElevated()) {
-            out.write(L"skipped: " + productKeyFullName(profile) + L"\n");
-            err.write(L"logsmithctl: warning: " + productKeyFullName(profile) +
-                      L" was not written: only an elevated administrator may change it. Run from "
-                      L"an elevated prompt to write it too, or give --scope user.\n");
-            continue;
+    const std::vector<expiryTarget> targets =
+        expiryTargetsOfScope(options.scope, skipsDefaultProfile(options.scope, options.scopeGiven));
+    FILETIME expires{};
+    if (seconds) {
+        // Registered before anything is written: a timed change that would never end is worse
+        // than none.
+        expires = expiryFromNow(*seconds);
+        if (const HRESULT registered = scheduleExpiries(targets, expires, options.includeNewUsers);
+            FAILED(registered)) {
+            err.write(L"logsmithctl: the task that would turn logging off again cannot be "
+                      L"registered with the Task Scheduler (" +
+                      systemErrorText(static_cast<DWORD>(registered)) +
+                      L"); nothing was changed\n");
+            return exitFailure;
         }
-        if (writeProfile(profile, options, err))
-            out.write(L"written: " + productKeyFullName(profile) + L"\n");
-        else
-            allWritten = false;
     }
-    return allWritten ? exitSuccess : exitFailure;
-}
-
-elevationQuery setElevationQuery(elevationQuery query) {
-    const elevationQuery previous = g_isElevated;
-    g_isElevated = query != nullptr ? query : &tokenIsElevated;
-    return previous;
+    const profileChanges changes =
+        changeProfiles(options.scope, options.scopeGiven, options.includeNewUsers, out, err,
+                       [&](const loggingProfile& profile) {
+                           if (!writeProfile(profile, options, err))
+                               return false;
+                           const std::wstring owner = ownerText(profile);
+                           out.write(L"written: " + productKeyFullName(profile) +
+                                     (owner.empty() ? L"" : L" (" + owner + L")") + L"\n");
+                           return true;
+                       });
+    bool expiryKept = true;
+    if (seconds) {
+        // A task whose profiles were not written would reset what they held before.
+        (void)cancelExpiries(changes.targets(targets, false));
+        if (!changes.targets(targets, true).empty())
+            out.write(L"logging is turned off again at " + expiryText(expires) + L"\n");
+    } else {
+        // A set without --for is meant to last.
+        expiryKept = cancelPendingExpiries(changes.targets(targets, true), out, err);
+    }
+    return changes.allChanged && expiryKept ? exitSuccess : exitFailure;
 }

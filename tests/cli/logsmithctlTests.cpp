@@ -1,6 +1,8 @@
 #include "cli/logsmithctl.h"
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
+#include "cli/machineProfiles.h"
+#include "cli/systemFacts.h"
 #include "logsmithVersion.h"
 
 #include "app/loggingSettings.h"
@@ -273,7 +275,7 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
         int code;
         const wchar_t* finding;
     } rows[] = {
-        {"agree", [&] {}, 0, L"both profiles hold the same"},
+        {"agree", [&] {}, 0, L"compliant"},
         {"disagree", [&] { store(HKEY_USERS, defaultKey, logInGui, file, 1); }, 1,
          L"the profiles disagree on debugDataTransfer: 3427 (current user) and 5498"},
         {"malformed",
@@ -291,7 +293,7 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
          },
          1, L"gone does not exist"},
         {"missing values", [&] { ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT"); }, 1,
-         L"debugDataTransfer is missing"},
+         L".DEFAULT\\Software\\Tarnwick\\Driftmarkx64: not configured (logging off)"},
         {"flags the dialog shows alike",
          [&] {
              storeFlag(HKEY_CURRENT_USER, userKey, 2);
@@ -305,7 +307,7 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
          L"debugLogFile is a string with 10 bytes after its terminator"},
         {"empty name", [&] { storeBoth(logInTarget, L""); }, 1, L"the log file name is empty"},
         {"folder as file", [&] { storeBoth(logInGui, m_folder.path()); }, 1, L" is a folder"},
-        {"forward slashes", [&] { storeBoth(logInGui, slashed(file)); }, 0, L"the same"},
+        {"forward slashes", [&] { storeBoth(logInGui, slashed(file)); }, 0, L"compliant"},
         {"unholdable characters", [&] { storeBoth(logInGui, m_folder / L"a?*|\"<>.log"); }, 1,
          L"holds characters that no file name can hold: ? * | \" < >"},
         {"control character", [&] { storeBoth(logInGui, m_folder / L"a\x01.log"); }, 1,
@@ -327,7 +329,7 @@ TEST_F(logsmithctl, checkFindsMalformedDisagreeingAndUnreachableSettings) {
         store(HKEY_CURRENT_USER, userKey, logInTarget, file, 1);
         store(HKEY_USERS, defaultKey, logInTarget, file, 1);
         row.arrange();
-        const result checked = tool({L"check"});
+        const result checked = tool({L"check", L"--same"});
         EXPECT_EQ(row.code, checked.code);
         EXPECT_NE(std::wstring::npos, checked.out.find(row.finding)) << checked.out;
     }
@@ -624,9 +626,11 @@ TEST_F(logsmithctl, storedTextCannotSteerTheOutput) {
     const result shown = tool({L"show"});
     EXPECT_NE(std::wstring::npos, shown.out.find(L"  log file:      " + shownHostile + L"\n"))
         << shown.out;
-    EXPECT_EQ(9, std::count(shown.out.begin(), shown.out.end(), L'\n')) << shown.out;
+    // The Task Scheduler cannot be asked in the scratch registry: a line per profile says so.
+    EXPECT_EQ(11, std::count(shown.out.begin(), shown.out.end(), L'\n')) << shown.out;
     store(HKEY_USERS, defaultKey, logInGui, L"C:\\b", 1);
-    EXPECT_NE(std::wstring::npos, tool({L"check"}).out.find(shownHostile + L" (current user)"));
+    EXPECT_NE(std::wstring::npos,
+              tool({L"check", L"--same"}).out.find(shownHostile + L" (current user)"));
 
     // Names that differ only where UTF-8 or a C string cannot follow them.
     std::string image("\x05\0\0\0", 4);
@@ -961,4 +965,258 @@ TEST_F(logsmithctlProgram, refusesDevicesAndImpossibleNamesAndEscapesWhatItEchoe
     ::CancelIo(pipe.get());
     DWORD transferred = 0;
     ::GetOverlappedResult(pipe.get(), &waiting, &transferred, TRUE);
+}
+
+TEST_F(logsmithctl, checkPassesAKnownStateAndTestsWhatItIsToldToExpect) {
+    const std::wstring file = m_folder / L"run.log";
+    const std::wstring upper = m_folder.path() + L"\\RUN.LOG";
+    const elevationQuery previous = setElevationQuery([] { return false; });
+    const struct {
+        const char* name;
+        bool configured;
+        std::vector<std::wstring> arguments;
+        int code;
+        const wchar_t* text;
+    } rows[] = {
+        {"never configured",
+         false,
+         {},
+         0,
+         L".DEFAULT\\Software\\Tarnwick\\Driftmarkx64: not "
+         L"configured (logging off)\ncompliant"},
+        {"never configured is off", false, {L"--expect-mode", L"NONE"}, 0, L"compliant"},
+        {"delete first shows yes",
+         false,
+         {L"--expect-delete-first", L"no"},
+         1,
+         L"debugLogFileWriteNewFile is yes, expected no"},
+        {"profiles differ", true, {}, 0, L"compliant"},
+        {"unless the same",
+         true,
+         {L"--same"},
+         1,
+         L"disagree on debugDataTransfer: 5498 (current user) and 3427 (.DEFAULT)"},
+        {"expected in scope",
+         true,
+         {L"--scope", L"User", L"--expect-mode", L"gui", L"--expect-file", upper,
+          L"--expect-delete-first", L"no"},
+         0,
+         L"compliant"},
+        {"not expected",
+         true,
+         {L"--expect-mode", L"gui"},
+         1,
+         L".DEFAULT\\Software\\Tarnwick\\Driftmarkx64: debugDataTransfer is target (3427), "
+         L"expected gui (5498)"},
+        {"no elevation for every user", true, {L"--scope", L"all-users"}, 4, L""},
+        {"usage", true, {L"--expect-mode", L"loud"}, 2, L""},
+        {"new users without all-users", true, {L"--include-new-users"}, 2, L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software");
+        ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT");
+        if (row.configured) {
+            store(HKEY_CURRENT_USER, userKey, logInGui, file, 0);
+            store(HKEY_USERS, defaultKey, logInTarget, file, 1);
+        }
+        std::vector<std::wstring> arguments = {L"check"};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        stringOutput out;
+        stringOutput err;
+        EXPECT_EQ(row.code, run(arguments, out, err)) << out.text() << err.text();
+        EXPECT_NE(std::wstring::npos, out.text().find(row.text)) << out.text();
+    }
+    setElevationQuery(previous);
+
+    const nlohmann::json json =
+        nlohmann::json::parse(toUtf8(tool({L"check", L"--json", L"--expect-mode", L"both"}).out));
+    EXPECT_EQ(1, json["formatVersion"]);
+    EXPECT_EQ(1, json["exitCode"]);
+    EXPECT_EQ(2u, json["findings"].size());
+    EXPECT_EQ("default", json["profiles"][1]["scope"]);
+    EXPECT_EQ("target", json["profiles"][1]["mode"]["name"]) << "the shape of show --json";
+}
+
+TEST_F(logsmithctl, resetRemovesTheValuesThenTheKeysLeftEmpty) {
+    const elevationQuery previous = setElevationQuery([] { return false; });
+    store(HKEY_CURRENT_USER, userKey, logInGui, L"C:\\a.log", 0);
+    store(HKEY_USERS, defaultKey, logInGui, L"C:\\a.log", 0);
+    writeRawValue(HKEY_CURRENT_USER, L"Software\\Tarnwick\\Other", L"kept", REG_SZ, L"", 2);
+    result reset = tool({L"reset"});
+    EXPECT_EQ(0, reset.code) << reset.err;
+    EXPECT_NE(std::wstring::npos, reset.out.find(L"removed: HKEY_CURRENT_USER\\Software\\Tarnwick\\"
+                                                 L"Driftmarkx64\\debugLogFile\n"))
+        << reset.out;
+    EXPECT_NE(std::wstring::npos, reset.out.find(L"skipped: HKEY_USERS\\.DEFAULT")) << reset.out;
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, userKey));
+    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, L"Software\\Tarnwick\\Other"));
+    EXPECT_TRUE(keyExists(HKEY_USERS, defaultKey)) << "not elevated: .DEFAULT stays";
+
+    reset = tool({L"reset", L"--scope", L"Default"});
+    EXPECT_EQ(0, reset.code) << reset.err;
+    EXPECT_FALSE(keyExists(HKEY_USERS, L".DEFAULT\\Software\\Tarnwick"));
+    reset = tool({L"reset", L"--scope", L"all"});
+    EXPECT_EQ(0, reset.code) << "an empty profile is no failure";
+    EXPECT_NE(std::wstring::npos, reset.out.find(L"nothing to remove: HKEY_USERS\\.DEFAULT"));
+    EXPECT_EQ(1, tool({L"reset", L"--scope", L"all-users"}).code) << "needs elevation";
+    setElevationQuery(previous);
+}
+
+TEST_F(logsmithctl, setWarnsAboutLogFilesThatCannotBeCreatedAndStrictRefusesThem) {
+    const struct {
+        std::wstring file;
+        const wchar_t* warning;
+    } rows[] = {
+        {L"logs\\run.log", L"logs\\run.log is not a full path"},
+        {m_folder / L"gone\\run.log", L"gone does not exist"},
+        {m_folder.path(), L" is a folder"},
+        {m_folder / L"%USERNAME%.log", L"holds %VAR% text"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(toUtf8(row.file));
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software");
+        const result strict = tool({L"set", L"--scope", L"user", L"--file", row.file, L"--strict"});
+        EXPECT_EQ(1, strict.code);
+        EXPECT_NE(std::wstring::npos, strict.err.find(row.warning)) << strict.err;
+        EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, userKey)) << "nothing written";
+        const result warned = tool({L"set", L"--scope", L"user", L"--file", row.file});
+        EXPECT_EQ(0, warned.code);
+        EXPECT_NE(std::wstring::npos, warned.err.find(L"warning: ")) << warned.err;
+        EXPECT_EQ(row.file, readRawValue(HKEY_CURRENT_USER, userKey, debugLogFileValue).text());
+    }
+    EXPECT_EQ(
+        std::wstring::npos,
+        tool({L"set", L"--scope", L"user", L"--file", m_folder / L"ok.log"}).err.find(L"warning"));
+}
+
+// The scheduler's classes are registered in the real HKLM, which the scratch registry hides:
+// registration fails, as on a machine whose Task Scheduler is not running.
+TEST_F(logsmithctl, aTimedSetWhoseTaskCannotBeRegisteredWritesNothing) {
+    const result timed = tool({L"set", L"--scope", L"user", L"--mode", L"gui", L"--for", L"8h"});
+    EXPECT_EQ(1, timed.code);
+    EXPECT_NE(std::wstring::npos, timed.err.find(L"cannot be registered")) << timed.err;
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, userKey));
+    EXPECT_EQ(2, tool({L"set", L"--mode", L"gui", L"--for", L"31d"}).code);
+}
+
+// Every person's profile: one loaded under HKEY_USERS, one in a hive file of our own that is
+// mounted for the change and unmounted after, one whose hive file is damaged, and the template.
+TEST_F(logsmithctl, allUsersReachesEveryPersonsProfileAndSkipsWhatCannotBeLoaded) {
+    const elevationQuery previous = setElevationQuery([] { return true; });
+    const std::wstring list = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    const auto listProfile = [&](const std::wstring& sid, const std::wstring& folder) {
+        const std::wstring key = sid.empty() ? list : list + L"\\" + sid;
+        writeRawValue(HKEY_LOCAL_MACHINE, key.c_str(),
+                      sid.empty() ? L"Default" : L"ProfileImagePath", REG_SZ, folder.c_str(),
+                      static_cast<DWORD>((folder.size() + 1) * 2));
+    };
+    const auto saveHive = [&](const std::wstring& folder) {
+        m_folder.makeFolder(folder);
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), enableHivePrivileges());
+        uniqueHkey empty;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"hive", 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, empty.put(), nullptr));
+        ASSERT_EQ(
+            ERROR_SUCCESS,
+            ::RegSaveKeyW(empty.get(), (m_folder / folder + L"\\NTUSER.DAT").c_str(), nullptr));
+    };
+    const std::wstring loaded = L"S-1-5-21-1-2-3-1001\\Software\\Tarnwick\\Driftmarkx64";
+    writeRawValue(HKEY_USERS, L"S-1-5-21-1-2-3-1001_Classes", L"x", REG_SZ, L"", 2);
+    writeRawValue(HKEY_USERS, L"S-1-5-21-1-2-3-1001\\Software", L"x", REG_SZ, L"", 2);
+    saveHive(L"away");
+    saveHive(L"template");
+    m_folder.makeFolder(L"damaged");
+    m_folder.makeFile(L"damaged\\NTUSER.DAT", "not a hive");
+    listProfile(L"S-1-5-21-1-2-3-1002", m_folder / L"away");
+    listProfile(L"S-1-5-21-1-2-3-1003", m_folder / L"damaged");
+    listProfile(L"", m_folder / L"template");
+
+    result set =
+        tool({L"set", L"--scope", L"all-users", L"--include-new-users", L"--mode", L"gui"});
+    EXPECT_EQ(1, set.code) << "the damaged hive was not written";
+    EXPECT_NE(std::wstring::npos, set.err.find(L"(S-1-5-21-1-2-3-1003) from ")) << set.err;
+    EXPECT_EQ(logInGui, readRawValue(HKEY_USERS, loaded.c_str(), debugDataTransferValue).dword());
+    EXPECT_FALSE(keyExists(HKEY_USERS, L".DEFAULT")) << "all-users is people only";
+    EXPECT_FALSE(keyExists(HKEY_USERS, L"S-1-5-21-1-2-3-1001_Classes\\Software"));
+    // Wine drops what was written to a mounted hive when it unloads it (Windows writes it to the
+    // file): the write is seen in the report, and the mount gone after.
+    for (const wchar_t* mounted : {L"Logsmith_S-1-5-21-1-2-3-1002", L"Logsmith_NewUsers"}) {
+        EXPECT_NE(std::wstring::npos,
+                  set.out.find(L"written: HKEY_USERS\\" + std::wstring(mounted) + L"\\Software"))
+            << set.out;
+        EXPECT_FALSE(keyExists(HKEY_USERS, mounted));
+    }
+    const nlohmann::json shown = nlohmann::json::parse(
+        toUtf8(tool({L"show", L"--scope", L"all-users", L"--json", L"--include-new-users"}).out));
+    ASSERT_EQ(4u, shown["profiles"].size());
+    EXPECT_EQ("S-1-5-21-1-2-3-1002", shown["profiles"][1]["sid"]);
+    EXPECT_EQ(toUtf8(m_folder / L"away\\NTUSER.DAT"), shown["profiles"][1]["hiveFile"]);
+    EXPECT_EQ(false, shown["profiles"][2]["readable"]);
+    EXPECT_EQ("new-users", shown["profiles"][3]["scope"]);
+    EXPECT_EQ(4, tool({L"check", L"--scope", L"all-users"}).code)
+        << "the damaged hive is not known to be out of line";
+
+    const result reset = tool({L"reset", L"--scope", L"all-users", L"--include-new-users"});
+    EXPECT_EQ(1, reset.code);
+    EXPECT_FALSE(keyExists(HKEY_USERS, L"S-1-5-21-1-2-3-1001\\Software\\Tarnwick"));
+    EXPECT_NE(std::wstring::npos,
+              reset.out.find(L"nothing to remove: HKEY_USERS\\Logsmith_NewUsers"))
+        << reset.out;
+    setElevationQuery(previous);
+}
+
+// Wine registers tasks but never runs them: what is tested is the pending expiry that set --for
+// registers, that show reports it and that a later set or reset cancels it.
+TEST_F(logsmithctlProgram, timedLoggingAllUsersAndExitCodesAsAManagementToolSeesThem) {
+    const wchar_t* const unloaded =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-9-9-9-1099";
+    const std::wstring missing = m_folder / L"gone";
+    const std::wstring logFile = m_folder / L"run.log";
+    const struct {
+        std::wstring arguments;
+        int code;
+        const char* expiry; // show --scope user --json afterwards: "pending", "none" or ""
+        std::wstring text;
+    } rows[] = {
+        {L"/?", 0, "",
+         L"logsmithctl show | set | reset | check | export | dump-settings | collect"},
+        {L"set --scope User --mode GUI --file " + logFile + L" --for 8h", 0, "pending",
+         L"logging is turned off again at "},
+        {L"show --scope user", 0, "", L"  expires:       "},
+        {L"check --scope user --expect-mode gui --expect-file " + logFile, 0, "pending",
+         L"compliant"},
+        {L"check --scope user --expect-mode none", 1, "", L"expected none"},
+        {L"show --scope all-users", 0, "",
+         L"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Tarnwick\\Driftmarkx64\r\n  account:  "},
+        {L"set --scope user --mode gui --for 30m", 0, "pending", L""},
+        {L"set --scope user --delete-first yes", 0, "none", L"written"},
+        {L"set --scope user --for 2d --mode both", 0, "pending", L""},
+        {L"reset --scope user", 0, "none", L"removed: HKEY_CURRENT_USER\\Software\\Tarnwick\r\n"},
+        {L"reset --scope user", 0, "", L"nothing to remove"},
+        {L"check --scope all-users", 4, "", L"cannot be read"},
+        {L"set --scope user --for 1w", 2, "", L"at most 30 days"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        if (row.code == 4)
+            writeRawValue(HKEY_LOCAL_MACHINE, unloaded, L"ProfileImagePath", REG_SZ,
+                          missing.c_str(), static_cast<DWORD>((missing.size() + 1) * 2));
+        const result ran = finishProcess(start(row.arguments, L"out.txt"), m_folder / L"out.txt");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, unloaded);
+        EXPECT_EQ(row.code, ran.code) << ran.out;
+        EXPECT_NE(std::wstring::npos, ran.out.find(row.text)) << ran.out;
+        if (*row.expiry == '\0')
+            continue;
+        const result shown =
+            finishProcess(start(L"show --scope user --json", L"show.txt"), m_folder / L"show.txt");
+        const nlohmann::json expiry =
+            nlohmann::json::parse(toUtf8(shown.out))["profiles"][0]["expiry"];
+        EXPECT_EQ(std::string(row.expiry) == "pending", expiry.contains("utc")) << expiry.dump();
+        EXPECT_EQ(std::string(row.expiry) == "none", expiry.is_null()) << expiry.dump();
+    }
+    const nlohmann::json facts = systemFacts();
+    EXPECT_TRUE(facts["computerName"].is_string());
+    EXPECT_TRUE(facts["elevated"].is_boolean());
+    EXPECT_EQ(6u, facts["utcOffset"].get<std::string>().size()) << facts.dump();
 }
