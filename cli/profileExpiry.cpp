@@ -42,11 +42,20 @@ std::wstring localText(const SYSTEMTIME& time, wchar_t separator) {
     return text;
 }
 
-std::wstring errorText(HRESULT error) {
-    return systemErrorText(static_cast<DWORD>(error));
-}
-
 } // namespace
+
+std::wstring schedulerErrorText(HRESULT error) {
+    if (HRESULT_FACILITY(error) == FACILITY_WIN32)
+        return systemErrorText(static_cast<DWORD>(HRESULT_CODE(error)));
+    // SCHED_E_SERVICE_NOT_RUNNING, which the headers we build with do not name.
+    constexpr HRESULT serviceNotRunning = static_cast<HRESULT>(0x80041315UL);
+    if (error == serviceNotRunning)
+        return L"the Task Scheduler service is not running";
+    wchar_t text[24];
+    std::swprintf(text, sizeof(text) / sizeof(text[0]), L"error 0x%08lX",
+                  static_cast<unsigned long>(error));
+    return text;
+}
 
 expiryTarget expiryTargetOf(const loggingProfile& profile) {
     switch (profile.kind) {
@@ -114,7 +123,7 @@ bool cancelPendingExpiries(const std::vector<expiryTarget>& targets, textOutput&
         if (const HRESULT found = findExpiryTask(target, ownSid(), pending); FAILED(found)) {
             err.write(L"logsmithctl: note: the Task Scheduler cannot be asked for a pending "
                       L"expiry (" +
-                      errorText(found) + L")\n");
+                      schedulerErrorText(found) + L")\n");
             continue;
         }
         if (!pending)
@@ -122,7 +131,7 @@ bool cancelPendingExpiries(const std::vector<expiryTarget>& targets, textOutput&
         const std::wstring path = expiryTaskPath(target, ownSid());
         if (const HRESULT result = cancelExpiryTask(target, ownSid()); FAILED(result)) {
             err.write(L"logsmithctl: the pending expiry " + path + L" cannot be cancelled (" +
-                      errorText(result) + L"); it still turns logging off at " +
+                      schedulerErrorText(result) + L"); it still turns logging off at " +
                       expiryText(*pending) + L"\n");
             cancelled = false;
             continue;
@@ -153,7 +162,7 @@ std::wstring expiryText(const FILETIME& utc) {
 
 nlohmann::json expiryJson(const std::optional<FILETIME>& utc, HRESULT error) {
     if (FAILED(error))
-        return {{"error", toUtf8(errorText(error))}};
+        return {{"error", toUtf8(schedulerErrorText(error))}};
     if (!utc)
         return nullptr;
     nlohmann::json json = {{"utc", toUtf8(schedulerTimeText(*utc))}};

@@ -47,3 +47,7 @@ nlohmann::json withPendingExpiries(nlohmann::json manifest);
 
 // The running program's full path, which a task starts.
 std::wstring runningProgramPath();
+
+// What a Task Scheduler result means, for a message: the system's text for a Win32 code, our own
+// words for a scheduler code without system text.
+std::wstring schedulerErrorText(HRESULT error);

@@ -83,7 +83,7 @@ void writeProfileText(const profileReport& report, textOutput& out) {
     const std::optional<FILETIME> expires = pendingExpiry(report.profile, error);
     if (FAILED(error))
         out.write(L"  expires:       unknown; the Task Scheduler cannot be asked (" +
-                  systemErrorText(static_cast<DWORD>(error)) + L")\n");
+                  schedulerErrorText(error) + L")\n");
     else if (expires)
         out.write(L"  expires:       " + expiryText(*expires) + L"\n");
 }

@@ -100,24 +100,3 @@ TEST(expiryTask, schedulerTimesReadBackInEveryFormTheSchedulerWrites) {
     for (const wchar_t* text : {L"", L"2026-12-09", L"2026-12-09T10:15:00Q", L"tomorrow"})
         EXPECT_FALSE(parseSchedulerTime(text).has_value()) << text;
 }
-
-// Wine registers tasks but never runs them at their time: the registration is what is tested.
-TEST(expiryTask, aRegisteredTaskIsFoundReplacedAndCancelled) {
-    const std::wstring sid = currentUserSid();
-    ASSERT_FALSE(sid.empty());
-    expiryTask task;
-    task.userSid = sid;
-    task.program = L"C:\\Program Files\\Logsmith\\logsmithctl.exe";
-    task.expiresUtc = utc(2030, 1, 2, 3, 4);
-    ASSERT_EQ(S_OK, registerExpiryTask(task));
-    task.expiresUtc = utc(2030, 1, 5, 3, 4);
-    ASSERT_EQ(S_OK, registerExpiryTask(task)) << "a later --for replaces the pending one";
-    std::optional<FILETIME> found;
-    ASSERT_EQ(S_OK, findExpiryTask(expiryTarget::currentUser, sid, found));
-    ASSERT_TRUE(found.has_value());
-    EXPECT_TRUE(sameTime(task.expiresUtc, *found));
-    EXPECT_EQ(S_OK, cancelExpiryTask(expiryTarget::currentUser, sid));
-    EXPECT_EQ(S_OK, findExpiryTask(expiryTarget::currentUser, sid, found));
-    EXPECT_FALSE(found.has_value());
-    EXPECT_EQ(S_OK, cancelExpiryTask(expiryTarget::currentUser, sid)) << "nothing pending";
-}
