@@ -111,6 +111,24 @@ HRESULT openFolder(ITaskService* service, bool create, comPointer<ITaskFolder>& 
     return result;
 }
 
+// The tool's folder of tasks, with COM held for as long as the object lives. A scheduler that
+// cannot be reached is an error; only a missing folder is "none" (opened without creating).
+class schedulerFolder {
+public:
+    HRESULT open(bool create) {
+        if (FAILED(m_com.result()))
+            return m_com.result();
+        const HRESULT connected = connect(m_service);
+        return FAILED(connected) ? connected : openFolder(m_service.get(), create, m_folder);
+    }
+    ITaskFolder* operator->() const { return m_folder.get(); }
+
+private:
+    comScope m_com;
+    comPointer<ITaskService> m_service;
+    comPointer<ITaskFolder> m_folder;
+};
+
 std::wstring taskName(expiryTarget target, const std::wstring& userSid) {
     switch (target) {
     case expiryTarget::currentUser:
@@ -336,65 +354,43 @@ std::wstring expiryTaskXml(const expiryTask& task) {
 }
 
 HRESULT registerExpiryTask(const expiryTask& task) {
-    const comScope com;
-    if (FAILED(com.result()))
-        return com.result();
-    comPointer<ITaskService> service;
-    comPointer<ITaskFolder> folder;
-    HRESULT result = connect(service);
-    if (SUCCEEDED(result))
-        result = openFolder(service.get(), true, folder);
-    if (FAILED(result))
-        return result;
+    schedulerFolder scheduler;
+    if (const HRESULT opened = scheduler.open(true); FAILED(opened))
+        return opened;
     const bstrText name(taskName(task.target, task.userSid));
     const bstrText xml(expiryTaskXml(task));
     VARIANT empty{};
     ::VariantInit(&empty);
     comPointer<IRegisteredTask> registered;
     // The account comes from the definition: the user's own token, or SYSTEM.
-    return folder->RegisterTask(name.get(), xml.get(), TASK_CREATE_OR_UPDATE, empty, empty,
-                                task.target == expiryTarget::currentUser
-                                    ? TASK_LOGON_INTERACTIVE_TOKEN
-                                    : TASK_LOGON_SERVICE_ACCOUNT,
-                                empty, registered.put());
+    return scheduler->RegisterTask(name.get(), xml.get(), TASK_CREATE_OR_UPDATE, empty, empty,
+                                   task.target == expiryTarget::currentUser
+                                       ? TASK_LOGON_INTERACTIVE_TOKEN
+                                       : TASK_LOGON_SERVICE_ACCOUNT,
+                                   empty, registered.put());
 }
 
 HRESULT cancelExpiryTask(expiryTarget target, const std::wstring& userSid) {
-    const comScope com;
-    if (FAILED(com.result()))
-        return com.result();
-    comPointer<ITaskService> service;
-    comPointer<ITaskFolder> folder;
-    // A scheduler that cannot be reached is no answer: only a missing folder or task is "none".
-    HRESULT result = connect(service);
-    if (FAILED(result))
-        return result;
-    result = openFolder(service.get(), false, folder);
-    if (isMissing(result))
+    schedulerFolder scheduler;
+    const HRESULT opened = scheduler.open(false);
+    if (isMissing(opened))
         return S_OK;
-    if (FAILED(result))
-        return result;
+    if (FAILED(opened))
+        return opened;
     const bstrText name(taskName(target, userSid));
-    result = folder->DeleteTask(name.get(), 0);
+    const HRESULT result = scheduler->DeleteTask(name.get(), 0);
     return isMissing(result) ? S_OK : result;
 }
 
 HRESULT findExpiryTask(expiryTarget target, const std::wstring& userSid,
                        std::optional<FILETIME>& expiresUtc) {
     expiresUtc.reset();
-    const comScope com;
-    if (FAILED(com.result()))
-        return com.result();
-    comPointer<ITaskService> service;
-    comPointer<ITaskFolder> folder;
-    HRESULT result = connect(service);
-    if (FAILED(result))
-        return result;
-    result = openFolder(service.get(), false, folder);
+    schedulerFolder scheduler;
+    HRESULT result = scheduler.open(false);
     comPointer<IRegisteredTask> task;
     if (SUCCEEDED(result)) {
         const bstrText name(taskName(target, userSid));
-        result = folder->GetTask(name.get(), task.put());
+        result = scheduler->GetTask(name.get(), task.put());
     }
     if (isMissing(result))
         return S_OK;
