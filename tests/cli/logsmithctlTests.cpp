@@ -904,13 +904,15 @@ TEST_F(logsmithctlProgram, concurrentSetsOfDifferentValuesAllLand) {
                       static_cast<DWORD>((before.size() + 1) * 2));
         const std::wstring file = L"C:\\logs\\run" + std::to_wstring(round) + L".log";
         const std::wstring options[] = {L"--mode gui", L"--file " + file, L"--delete-first yes"};
+        // Output files of their own each round: an exited child's handle may still be closing.
+        const auto output = [&](const std::wstring& option) {
+            return L"set" + std::to_wstring(round) + option.substr(2, 3);
+        };
         std::vector<uniqueKernelHandle> sets;
         for (const std::wstring& option : options)
-            sets.push_back(start(L"set --scope user " + option, L"set" + option.substr(2, 3)));
+            sets.push_back(start(L"set --scope user " + option, output(option)));
         for (std::size_t index = 0; index < sets.size(); ++index)
-            EXPECT_EQ(
-                0,
-                finishProcess(sets[index], m_folder / (L"set" + options[index].substr(2, 3))).code);
+            EXPECT_EQ(0, finishProcess(sets[index], m_folder / output(options[index])).code);
         EXPECT_EQ(logInGui,
                   readRawValue(HKEY_CURRENT_USER, userKey, debugDataTransferValue).dword());
         EXPECT_EQ(file, readRawValue(HKEY_CURRENT_USER, userKey, debugLogFileValue).text());
