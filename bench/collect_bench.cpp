@@ -4,9 +4,9 @@
 // given as the first argument (default: the built one), the size of each log in MiB as the second.
 // The profiles' three values are put back as they were afterwards.
 //   scripts/wine-exec build/mingw/bench/collect_bench.exe
-#include <windows.h>
+#include "bench/toolRun.h"
 
-#include <psapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -117,62 +117,6 @@ bool writeNoise(const std::wstring& path, std::uint64_t mebibytes, std::uint64_t
     return ok;
 }
 
-struct measurement {
-    bool ok = false;
-    DWORD exitCode = 0;
-    double seconds = 0;
-    double peakMegabytes = 0;
-};
-
-double secondsBetween(LONGLONG start, LONGLONG end) {
-    LARGE_INTEGER frequency{};
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end - start) / static_cast<double>(frequency.QuadPart);
-}
-
-// The peak is sampled while the process runs: once it has ended its counters are gone.
-measurement runTool(const std::wstring& commandLine, const std::wstring& outputFile) {
-    measurement result;
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    const HANDLE output = ::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                        &inherit, CREATE_ALWAYS, 0, nullptr);
-    if (output == INVALID_HANDLE_VALUE)
-        return result;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION child{};
-    std::wstring line = commandLine;
-    LARGE_INTEGER start{};
-    ::QueryPerformanceCounter(&start);
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          nullptr, &startup, &child);
-    ::CloseHandle(output);
-    if (!started)
-        return result;
-    SIZE_T peak = 0;
-    for (;;) {
-        const DWORD waited = ::WaitForSingleObject(child.hProcess, 5);
-        PROCESS_MEMORY_COUNTERS counters{};
-        if (waited == WAIT_TIMEOUT &&
-            ::GetProcessMemoryInfo(child.hProcess, &counters, sizeof(counters)))
-            peak = std::max({peak, counters.PeakWorkingSetSize, counters.WorkingSetSize});
-        if (waited != WAIT_TIMEOUT)
-            break;
-    }
-    LARGE_INTEGER end{};
-    ::QueryPerformanceCounter(&end);
-    ::GetExitCodeProcess(child.hProcess, &result.exitCode);
-    ::CloseHandle(child.hThread);
-    ::CloseHandle(child.hProcess);
-    result.ok = true;
-    result.seconds = secondsBetween(start.QuadPart, end.QuadPart);
-    result.peakMegabytes = static_cast<double>(peak) / (1024.0 * 1024.0);
-    return result;
-}
-
 // The last line the tool printed.
 std::string lastLine(const std::wstring& outputFile) {
     const HANDLE file = ::CreateFileW(outputFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -201,14 +145,6 @@ unsigned folderCount(const std::wstring& cabinet) {
         ::CloseHandle(file);
     }
     return read == sizeof(header) ? header[26] | (header[27] << 8) : 0;
-}
-
-std::wstring builtTool() {
-#ifdef LOGSMITHCTL_PATH
-    return LOGSMITHCTL_PATH;
-#else
-    return L"logsmithctl.exe";
-#endif
 }
 
 } // namespace
