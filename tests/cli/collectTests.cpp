@@ -6,6 +6,7 @@
 #include "app/loggingSettings.h"
 #include "platform/knownFolders.h"
 #include "support/uniqueResource.h"
+#include "tests/cli/cliTesting.h"
 #include "tests/testing/scratchRegistry.h"
 #include "tests/testing/tempFolder.h"
 
@@ -20,22 +21,6 @@
 #include <regex>
 
 namespace {
-
-const wchar_t* const userKey = L"Software\\Tarnwick\\Driftmarkx64";
-const wchar_t* const defaultKey = L".DEFAULT\\Software\\Tarnwick\\Driftmarkx64";
-
-std::wstring g_appData;
-HRESULT WINAPI testFolderLookup(HWND, int folder, HANDLE, DWORD, wchar_t* path) {
-    if (folder != CSIDL_APPDATA)
-        return E_FAIL;
-    wcscpy_s(path, MAX_PATH, g_appData.c_str());
-    return S_OK;
-}
-
-std::string readBytes(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 // The names in folder that match pattern.
 std::vector<std::wstring> filesLike(const std::wstring& folder, const std::wstring& pattern) {

@@ -11,6 +11,7 @@
 #include "platform/osVersion.h"
 #include "settings/readWriteSettingsToFile.h"
 #include "support/uniqueResource.h"
+#include "tests/cli/cliTesting.h"
 #include "tests/testing/scratchRegistry.h"
 #include "tests/testing/tempFolder.h"
 
@@ -26,22 +27,6 @@
 #include <sstream>
 
 namespace {
-
-const wchar_t* const userKey = L"Software\\Tarnwick\\Driftmarkx64";
-const wchar_t* const defaultKey = L".DEFAULT\\Software\\Tarnwick\\Driftmarkx64";
-
-std::wstring g_appData;
-HRESULT WINAPI testFolderLookup(HWND, int folder, HANDLE, DWORD, wchar_t* path) {
-    if (folder != CSIDL_APPDATA)
-        return E_FAIL;
-    wcscpy_s(path, MAX_PATH, g_appData.c_str());
-    return S_OK;
-}
-
-std::string readBytes(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 void writeBytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
