@@ -1,8 +1,13 @@
+# Warnings a preset adds to -Wall -Wextra (a list), for example the Clang preset's.
+set(LOGSMITH_EXTRA_WARNINGS "" CACHE STRING "Compiler warnings added to -Wall -Wextra")
+
 # Compile settings shared by every target of the project.
 function(logsmith_target_defaults target)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601
                                                  NOMINMAX)
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-municode -Wall -Wextra>)
+    target_compile_options(${target} PRIVATE
+                           $<$<COMPILE_LANGUAGE:C,CXX>:${LOGSMITH_EXTRA_WARNINGS}>)
     if(LOGSMITH_WARNINGS_AS_ERRORS)
         target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
     endif()

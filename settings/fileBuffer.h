@@ -115,11 +115,11 @@ public:
     // first fails, keeping what was read.
     int readLine(stubString& line);
     int readLineA(stubString& line);
-    // Stores units until a line feed (kept) or capacity units, then a terminator, replacing the
+    // Stores units until a line feed (kept) or bufferUnits units, then a terminator, replacing the
     // last unit when the buffer is full. Null at the end of the data, or for a null buffer or a
-    // capacity below 1 (then nothing is touched).
-    wchar_t* readLine(wchar_t* buffer, int capacity);
-    char* readLine(char* buffer, int capacity);
+    // bufferUnits below 1 (then nothing is touched).
+    wchar_t* readLine(wchar_t* buffer, int bufferUnits);
+    char* readLine(char* buffer, int bufferUnits);
 
 private:
     template <typename T> int readValue(T& value);
@@ -127,7 +127,7 @@ private:
     template <typename Unit> int writeCountedUnits(const Unit* text);
     template <typename Unit> int readUnit(Unit& unit);
     template <typename Unit> int readLineInto(stubString& line);
-    template <typename Unit> Unit* readLineInto(Unit* buffer, int capacity);
+    template <typename Unit> Unit* readLineInto(Unit* buffer, int bufferUnits);
     int openFile(const wchar_t* name, SECURITY_ATTRIBUTES* security, DWORD access, DWORD share,
                  DWORD disposition);
 

@@ -208,8 +208,8 @@ int fileBuffer::readLineA(stubString& line) {
     return readLineInto<char>(line);
 }
 
-template <typename Unit> Unit* fileBuffer::readLineInto(Unit* buffer, int capacity) {
-    if (buffer == nullptr || capacity < 1)
+template <typename Unit> Unit* fileBuffer::readLineInto(Unit* buffer, int bufferUnits) {
+    if (buffer == nullptr || bufferUnits < 1)
         return nullptr;
     int stored = 0;
     for (;;) {
@@ -219,18 +219,18 @@ template <typename Unit> Unit* fileBuffer::readLineInto(Unit* buffer, int capaci
             return nullptr;
         }
         buffer[stored++] = unit;
-        if (unit == Unit('\n') || stored == capacity)
+        if (unit == Unit('\n') || stored == bufferUnits)
             break;
     }
     // A full buffer loses its last unit to the terminator.
-    buffer[stored < capacity ? stored : capacity - 1] = 0;
+    buffer[stored < bufferUnits ? stored : bufferUnits - 1] = 0;
     return buffer;
 }
 
-wchar_t* fileBuffer::readLine(wchar_t* buffer, int capacity) {
-    return readLineInto(buffer, capacity);
+wchar_t* fileBuffer::readLine(wchar_t* buffer, int bufferUnits) {
+    return readLineInto(buffer, bufferUnits);
 }
 
-char* fileBuffer::readLine(char* buffer, int capacity) {
-    return readLineInto(buffer, capacity);
+char* fileBuffer::readLine(char* buffer, int bufferUnits) {
+    return readLineInto(buffer, bufferUnits);
 }

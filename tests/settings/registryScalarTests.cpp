@@ -23,22 +23,24 @@ template <class T> T low() {
 }
 
 #define WRITE(call) [](registry& s, const wchar_t* t) { return s.call; }
-const char *const text = "setting string value", *const int64 = "setting unsigned __int64 value";
+const char *const stringTrace = "setting string value", *const int64Trace =
+                                                            "setting unsigned __int64 value";
 const struct {
     const char* name;
     std::function<int(registry&, const wchar_t* trace)> write;
     DWORD type, byteCount;
     const char* traceText;
 } writeCases[] = {
-    {"string", WRITE(writeString(t, L"string", L"abc")), REG_SZ, 8, text},
-    {"stringA", WRITE(writeStringA(t, "stringA", L"abc")), REG_SZ, 8, text},
-    {"textA", WRITE(writeTextA(t, "textA", "abc")), REG_SZ, 8, text},
-    {"nullTextA", WRITE(writeTextA(t, "nullTextA", nullptr)), REG_SZ, 0, text},
-    {"cstring", WRITE(writeCString(t, L"cstring", L"abc")), REG_SZ, 8, text},
-    {"text", WRITE(writeText(t, L"text", L"abcdef", 3)), REG_SZ, 6, text},
-    {"binary64", WRITE(writeBinary64(t, L"binary64", low<ULARGE_INTEGER>())), REG_BINARY, 8, text},
-    {"int64", WRITE(writeInt64(t, L"int64", pattern)), REG_DWORD, 8, int64},
-    {"uint64", WRITE(writeUInt64(t, L"uint64", pattern)), REG_DWORD, 8, int64},
+    {"string", WRITE(writeString(t, L"string", L"abc")), REG_SZ, 8, stringTrace},
+    {"stringA", WRITE(writeStringA(t, "stringA", L"abc")), REG_SZ, 8, stringTrace},
+    {"textA", WRITE(writeTextA(t, "textA", "abc")), REG_SZ, 8, stringTrace},
+    {"nullTextA", WRITE(writeTextA(t, "nullTextA", nullptr)), REG_SZ, 0, stringTrace},
+    {"cstring", WRITE(writeCString(t, L"cstring", L"abc")), REG_SZ, 8, stringTrace},
+    {"text", WRITE(writeText(t, L"text", L"abcdef", 3)), REG_SZ, 6, stringTrace},
+    {"binary64", WRITE(writeBinary64(t, L"binary64", low<ULARGE_INTEGER>())), REG_BINARY, 8,
+     stringTrace},
+    {"int64", WRITE(writeInt64(t, L"int64", pattern)), REG_DWORD, 8, int64Trace},
+    {"uint64", WRITE(writeUInt64(t, L"uint64", pattern)), REG_DWORD, 8, int64Trace},
     {"time", WRITE(writeTime(t, L"time", pattern)), REG_DWORD, 8, "setting unsigned time_t value"},
     {"double", WRITE(writeDouble(t, L"double", low<double>())), REG_BINARY, 8,
      "setting double value"},
