@@ -23,11 +23,20 @@ ensure_packages() {
 
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest
     libcli11-dev nlohmann-json3-dev wixl msitools python3 cabextract cmark-gfm)
+# The second compiler (the clang preset): Clang and lld on the same mingw-w64 runtime.
+BUILD_PACKAGES+=(clang lld)
 
 configure_and_build() {
     cd "$LOGSMITH_ROOT"
     [ -f "$LOGSMITH_BUILD/CMakeCache.txt" ] || cmake --preset mingw >/dev/null
     cmake --build --preset mingw "$@"
+}
+
+# The clang preset's build tree, beside the GCC one.
+configure_and_build_clang() {
+    cd "$LOGSMITH_ROOT"
+    [ -f "$LOGSMITH_ROOT/build/clang/CMakeCache.txt" ] || cmake --preset clang >/dev/null
+    cmake --build --preset clang
 }
 
 # Wine settings for every program we start; the prefix lives inside the build folder.
