@@ -49,13 +49,13 @@ nlohmann::json systemFacts() {
     DYNAMIC_TIME_ZONE_INFORMATION zone{};
     const DWORD which = ::GetDynamicTimeZoneInformation(&zone);
     if (which != TIME_ZONE_ID_INVALID) {
-        const bool daylight = which == TIME_ZONE_ID_DAYLIGHT;
+        const bool inDaylightTime = which == TIME_ZONE_ID_DAYLIGHT;
         // The structure's names are fixed arrays that the system terminates.
         if (zone.TimeZoneKeyName[0] != L'\0')
             facts["timeZone"] = toUtf8(zone.TimeZoneKeyName);
-        facts["timeZoneName"] = toUtf8(daylight ? zone.DaylightName : zone.StandardName);
+        facts["timeZoneName"] = toUtf8(inDaylightTime ? zone.DaylightName : zone.StandardName);
         facts["utcOffset"] =
-            offsetText(zone.Bias + (daylight ? zone.DaylightBias : zone.StandardBias));
+            offsetText(zone.Bias + (inDaylightTime ? zone.DaylightBias : zone.StandardBias));
     }
     return facts;
 }
