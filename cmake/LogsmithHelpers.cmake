@@ -1,5 +1,18 @@
 # Warnings a preset adds to -Wall -Wextra (a list), for example the Clang preset's.
 set(LOGSMITH_EXTRA_WARNINGS "" CACHE STRING "Compiler warnings added to -Wall -Wextra")
+# A checked build for the tests: undefined behaviour stops the program at once (the sanitizer's
+# trap mode, as mingw-w64 has no sanitizer runtime) and the C++ library checks its bounds and
+# preconditions.
+option(LOGSMITH_CHECKED "Trap on undefined behaviour and check the C++ library's preconditions"
+       OFF)
+if(LOGSMITH_CHECKED)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        set(LOGSMITH_CHECKED_OPTIONS -fsanitize=undefined -fsanitize-trap=undefined)
+    else()
+        set(LOGSMITH_CHECKED_OPTIONS -fsanitize=undefined -fsanitize-undefined-trap-on-error)
+    endif()
+    list(APPEND LOGSMITH_CHECKED_OPTIONS -D_GLIBCXX_ASSERTIONS)
+endif()
 
 # Compile settings shared by every target of the project.
 function(logsmith_target_defaults target)
@@ -8,6 +21,8 @@ function(logsmith_target_defaults target)
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-municode -Wall -Wextra>)
     target_compile_options(${target} PRIVATE
                            $<$<COMPILE_LANGUAGE:C,CXX>:${LOGSMITH_EXTRA_WARNINGS}>)
+    target_compile_options(${target} PRIVATE
+                           $<$<COMPILE_LANGUAGE:C,CXX>:${LOGSMITH_CHECKED_OPTIONS}>)
     if(LOGSMITH_WARNINGS_AS_ERRORS)
         target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
     endif()
@@ -58,4 +73,15 @@ endfunction()
 function(logsmith_module_tests module)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     logsmith_test(${module}_tests SOURCES ${sources} DEPENDS ${module} ${ARGN})
+endfunction()
+
+# Tests that need the Linux build host: Wine, bash, wixl and msitools, binutils, cabextract. A
+# Windows host lists them as not run (disabled), with the reason in the configure output; the
+# label lets a run select or leave them out (ctest -LE linux-host).
+function(logsmith_linux_host_tests reason)
+    set_property(TEST ${ARGN} APPEND PROPERTY LABELS linux-host)
+    if(CMAKE_HOST_WIN32)
+        set_tests_properties(${ARGN} PROPERTIES DISABLED TRUE)
+        message(STATUS "Not run on a Windows host (${reason}): ${ARGN}")
+    endif()
 endfunction()
