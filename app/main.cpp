@@ -9,12 +9,12 @@
 // The one application object, constructed after the library's process-wide objects.
 CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(startupOrder::application);
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-                    int showCommand) {
+// The parameters carry the names of the system header's declaration.
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd) {
     // Not restricted to the system folder like logsmithctl: the file dialog loads shell
     // extensions that look for their own DLLs beside them.
     removeCurrentFolderFromDllSearch();
     // The file dialog and Open Directory's ShellExecuteW run on this thread.
     const comApartment apartment;
-    return AfxWinMain(instance, previousInstance, commandLine, showCommand);
+    return AfxWinMain(hInstance, hPrevInstance, lpCmdLine, nShowCmd);
 }

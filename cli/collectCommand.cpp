@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr ULONGLONG mebibyte = 1024 * 1024;
+constexpr ULONGLONG mebibyte = 1024ULL * 1024;
 // Logs are read and copied in pieces of this size.
 constexpr DWORD chunkBytes = 1 << 20;
 // Room kept for the manifest when the sizes are added up before writing.

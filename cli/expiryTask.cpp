@@ -235,10 +235,10 @@ std::optional<ULONGLONG> parseExpiryDuration(const std::wstring& text) {
         unit = 60;
         break;
     case L'h':
-        unit = 60 * 60;
+        unit = 60ULL * 60;
         break;
     case L'd':
-        unit = 24 * 60 * 60;
+        unit = 24ULL * 60 * 60;
         break;
     default:
         return std::nullopt;

@@ -37,7 +37,7 @@ int appendValues(std::wstring& text, const profileReport& report, textOutput& er
 std::wstring exportedText(const std::string& scope, int& values, textOutput& err) {
     std::wstring text = std::wstring(regFileHeader) + L"\r\n";
     values = 0;
-    for (loggingProfile profile : profilesOfScope(scope)) {
+    for (const loggingProfile& profile : profilesOfScope(scope)) {
         const profileReport report = inspectProfile(profile);
         if (!report.keyExists) {
             err.write(L"logsmithctl: nothing stored in " + productKeyFullName(profile) +

@@ -165,11 +165,11 @@ std::vector<std::wstring> logFileNameProblems(const std::wstring& name) {
                                L", which no file or folder can have");
     const std::wstring_view last = parts.back();
     if (last.empty() || last == L"." || last == L"..")
-        problems.push_back(L"names a folder, not a file");
+        problems.emplace_back(L"names a folder, not a file");
     else if (last.back() == L'.')
-        problems.push_back(L"ends in a dot, which the system drops from file names");
+        problems.emplace_back(L"ends in a dot, which the system drops from file names");
     else if (last.back() == L' ')
-        problems.push_back(L"ends in a space, which the system drops from file names");
+        problems.emplace_back(L"ends in a space, which the system drops from file names");
     return problems;
 }
 

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -332,8 +333,8 @@ int parseAndRun(const std::vector<std::wstring>& given, textOutput& out, textOut
         return usageError(line, swallowed, err);
     // The parser takes its arguments last first. Unpaired surrogates pass through it intact.
     std::vector<std::string> reversed;
-    for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
-        reversed.push_back(toLosslessUtf8(*argument));
+    std::transform(arguments.rbegin(), arguments.rend(), std::back_inserter(reversed),
+                   toLosslessUtf8);
     try {
         line.app.parse(reversed);
     } catch (const CLI::ExtrasError&) {

@@ -154,7 +154,7 @@ std::optional<FILETIME> pendingExpiry(const loggingProfile& profile, HRESULT& er
 std::wstring expiryText(const FILETIME& utc) {
     SYSTEMTIME local{};
     long offset = 0;
-    const std::wstring universal = schedulerTimeText(utc);
+    std::wstring universal = schedulerTimeText(utc);
     if (!localTime(utc, local, offset))
         return universal;
     return localText(local, L' ') + L" local time (" + universal + L")";

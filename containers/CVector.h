@@ -119,6 +119,8 @@ private:
     bool resizeStorage(std::int64_t newCapacity) {
         if (newCapacity <= 0 || newCapacity > INT_MAX)
             return false;
+        // TYPE may itself be a pointer type: the storage holds TYPE values either way.
+        // NOLINTNEXTLINE(bugprone-sizeof-expression)
         const SIZE_T bytes = static_cast<SIZE_T>(newCapacity) * sizeof(TYPE);
         void* storage =
             items == nullptr ? tarnHeapAlloc(0, bytes) : tarnHeapReAlloc(0, items, bytes);

@@ -175,7 +175,7 @@ private:
         auto* first = reinterpret_cast<unsigned char*>(blocks + 1);
         for (int i = blockSize; i-- > 0;)
             freeList = new (first + static_cast<SIZE_T>(i) * sizeof(ENTRY)) freeSlot{freeList};
-        return true;
+        return freeList != nullptr;
     }
 
     void freeEntry(ENTRY* entry) {

@@ -30,7 +30,7 @@ template <typename Char>
 void formatDecimalInto(unsigned value, Char* buffer, const Char* prefix, const Char* suffix) {
     if (buffer == nullptr)
         return;
-    char digits[16];
+    char digits[16]{};
     const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), value);
     Char* out = copyText(buffer, prefix);
     for (const char* digit = digits; digit != end.ptr; ++digit)

@@ -14,7 +14,7 @@ DWORD tokenNumber(stubCriticalSection& mapLock, stubMapStringToPtr& map, const w
         void* stored = nullptr;
         if (map.Lookup(name, stored))
             return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(stored));
-        const auto number = static_cast<DWORD>(map.GetCount() + 1);
+        const auto number = static_cast<DWORD>(map.GetCount()) + 1;
         map.SetAt(name, reinterpret_cast<void*>(static_cast<std::uintptr_t>(number)));
         return number;
     } catch (...) {

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <stdio.h>
+#include <cstdio>
 
 CString::CString(const char* text) : m_text(widenAnsi(text)) {}
 
@@ -90,7 +90,8 @@ int CString::CompareNoCase(const wchar_t* text) const {
     return ::lstrcmpiW(m_text.c_str(), text != nullptr ? text : L"");
 }
 
-void CString::Format(const wchar_t* format, ...) {
+// printf-style by the framework's interface; FormatV bounds the result.
+void CString::Format(const wchar_t* format, ...) { // NOLINT(cert-dcl50-cpp)
     va_list arguments;
     va_start(arguments, format);
     FormatV(format, arguments);

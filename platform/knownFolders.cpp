@@ -3,8 +3,8 @@
 #include "platform/optionalModule.h"
 
 #include <shlobj.h>
-#include <stdio.h>
-#include <stdlib.h>
+#include <cstdio>
+#include <cstdlib>
 
 #define STRSAFE_NO_DEPRECATE
 #include <strsafe.h>

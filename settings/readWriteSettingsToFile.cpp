@@ -64,7 +64,8 @@ bool recordNameOrder::operator()(const wchar_t* left, const std::wstring& right)
 readWriteSettingsToFile::readWriteSettingsToFile() = default;
 
 readWriteSettingsToFile::~readWriteSettingsToFile() {
-    if (fileName && !flush())
+    // This class's own save: a derived class is already gone.
+    if (fileName && !readWriteSettingsToFile::flush())
         reportFailedSaveAtDestruction(fileName.get(), ::GetLastError());
     clear();
 }

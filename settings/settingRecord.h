@@ -22,12 +22,12 @@ public:
     static void* operator new(std::size_t size) noexcept;
     static void operator delete(void* block) noexcept;
 
-    // Replaces the contents with copies of name and value; a null value leaves the record
+    // Replaces the contents with copies of the name and value; a null value leaves the record
     // without one (size 0). Fails, keeping the old contents, when a copy cannot be allocated.
-    int set(const wchar_t* name, DWORD valueType, DWORD valueSize, const void* value);
+    int set(const wchar_t* newName, DWORD newType, DWORD newSize, const void* newValue);
     // The pointers handed out stay owned by the record.
-    int get(const wchar_t*& name, DWORD& valueType, DWORD& valueSize,
-            const unsigned char*& value) const;
+    int get(const wchar_t*& outName, DWORD& outType, DWORD& outSize,
+            const unsigned char*& outValue) const;
 
     // Appends the record in the file layout; a record without a name gets the empty name.
     int writeTo(fileBuffer& buffer) const;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <stdlib.h>
+#include <cstdlib>
 #include <windows.h>
 
 #include <string>
