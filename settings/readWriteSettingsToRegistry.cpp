@@ -1,12 +1,16 @@
 #include "settings/readWriteSettingsToRegistry.h"
 
 #include "diagnostics/logFile.h"
+#include "settings/registryKeyChain.h"
 #include "settings/registryStringQuery.h"
 #include "support/stubString.h"
 #include "support/uniqueResource.h"
 
 #include <cstring>
 #include <cwchar>
+#include <new>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -112,18 +116,28 @@ void readWriteSettingsToRegistry::closeKeys() {
 
 int readWriteSettingsToRegistry::openKeyPath(const CStringArray& keyNames) {
     closeKeys();
-    HKEY parent = HKEY_LOCAL_MACHINE;
-    for (int index = 0; index < keyNames.GetSize(); ++index) {
-        uniqueHkey key;
-        if (::RegCreateKeyExW(parent, keyNames[index], 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_READ, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
-            closeKeys();
-            return 0;
-        }
-        parent = key.get();
-        openedKeys.Add(key.release());
+    // No names binds the root itself, which is never closed.
+    if (keyNames.IsEmpty()) {
+        currentKey = HKEY_LOCAL_MACHINE;
+        return 1;
     }
-    currentKey = parent;
+    try {
+        std::vector<std::wstring_view> names;
+        for (int index = 0; index < keyNames.GetSize(); ++index)
+            names.emplace_back(keyNames[index].GetString());
+        registryKeyChain chain;
+        if (chain.open(HKEY_LOCAL_MACHINE, names, KEY_READ, keyChainMode::openOrCreate) !=
+            ERROR_SUCCESS)
+            return 0;
+        for (uniqueHkey& key : chain.release()) {
+            openedKeys.Add(key.get());
+            (void)key.release();
+        }
+    } catch (const std::bad_alloc&) {
+        closeKeys();
+        return 0;
+    }
+    currentKey = static_cast<HKEY>(openedKeys.GetAt(openedKeys.GetUpperBound()));
     return 1;
 }
 
