@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
-// The one application object, constructed after the library's process-wide objects.
-CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(startupOrder::application);
+// The one application object, constructed after the library's process-wide objects (app:
+// level 5, above settings).
+enum : int { applicationRank = startupOrder::rank(5, 1) };
+CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(applicationRank);
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                     int showCommand) {

@@ -6,6 +6,7 @@
 #include "cli/profileExpiry.h"
 
 #include "app/productRegistryKeys.h"
+#include "framework/CString.h"
 #include "settings/readWriteSettingsToRegistry.h"
 #include "settings/registryKeyChain.h"
 
