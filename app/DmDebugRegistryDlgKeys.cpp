@@ -4,28 +4,38 @@
 #include "app/loggingSettings.h"
 #include "app/productRegistryKeys.h"
 
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+// Moves the keys of an opened chain into the dialog's members, first opened first.
+void takeKeys(registryKeyChain& chain, std::initializer_list<HKEY*> members) {
+    std::vector<uniqueHkey> keys = chain.release();
+    auto key = keys.begin();
+    for (HKEY* member : members)
+        *member = key != keys.end() ? (key++)->release() : nullptr;
+}
+
+} // namespace
+
 int CDmDebugRegistryDlg::openProductKey(int useLocalMachine, int forWriting) {
     const HKEY root = useLocalMachine != 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const REGSAM access = forWriting == 1 ? productKeyWriteAccess : productKeyReadAccess;
-    productKeyChain chain;
-    if (chain.open(root, access) != ERROR_SUCCESS)
+    registryKeyChain chain;
+    if (openProductKeyChain(chain, root, access) != ERROR_SUCCESS)
         return 0;
     closeProductKey();
-    m_hSoftwareKey = chain.software.release();
-    m_hCompanyKey = chain.company.release();
-    m_hProductKey = chain.product.release();
+    takeKeys(chain, {&m_hSoftwareKey, &m_hCompanyKey, &m_hProductKey});
     return 1;
 }
 
 int CDmDebugRegistryDlg::openDefaultUserProductKey() {
-    defaultUserKeyChain keys;
-    if (keys.open() != ERROR_SUCCESS)
+    registryKeyChain chain;
+    if (openDefaultUserProductKeyChain(chain) != ERROR_SUCCESS)
         return 0;
     closeProductKey();
-    m_hDefaultUserKey = keys.defaultUser.release();
-    m_hSoftwareKey = keys.chain.software.release();
-    m_hCompanyKey = keys.chain.company.release();
-    m_hProductKey = keys.chain.product.release();
+    takeKeys(chain, {&m_hDefaultUserKey, &m_hSoftwareKey, &m_hCompanyKey, &m_hProductKey});
     return 1;
 }
 

@@ -4,29 +4,13 @@
 #include "platform/knownFolders.h"
 #include "settings/readWriteSettingsToRegistry.h"
 
-namespace {
-
-[[nodiscard]] LSTATUS createKey(HKEY parent, const wchar_t* name, REGSAM access, uniqueHkey& key) {
-    DWORD disposition = 0;
-    return ::RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                             key.put(), &disposition);
+LSTATUS openProductKeyChain(registryKeyChain& chain, HKEY root, REGSAM access) {
+    return chain.open(root, productKeyNames, access, keyChainMode::openOrCreate);
 }
 
-} // namespace
-
-LSTATUS productKeyChain::open(HKEY root, REGSAM access) {
-    LSTATUS status = createKey(root, softwareKeyName, access, software);
-    if (status == ERROR_SUCCESS)
-        status = createKey(software.get(), companyKeyName, access, company);
-    if (status == ERROR_SUCCESS)
-        status = createKey(company.get(), productKeyName, access, product);
-    return status;
-}
-
-LSTATUS defaultUserKeyChain::open() {
-    const LSTATUS status =
-        createKey(HKEY_USERS, defaultUserKeyName, productKeyWriteAccess, defaultUser);
-    return status == ERROR_SUCCESS ? chain.open(defaultUser.get(), productKeyWriteAccess) : status;
+LSTATUS openDefaultUserProductKeyChain(registryKeyChain& chain) {
+    return chain.open(HKEY_USERS, defaultUserProductKeyNames, productKeyWriteAccess,
+                      keyChainMode::openOrCreate);
 }
 
 void readLoggingSettings(HKEY productKey, loggingSettings& settings) {

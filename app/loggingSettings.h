@@ -4,7 +4,7 @@
 // exactly as the dialog does.
 #ifndef RC_INVOKED
 #include "framework/CString.h"
-#include "support/uniqueResource.h"
+#include "settings/registryKeyChain.h"
 
 #include <windows.h>
 
@@ -24,24 +24,11 @@ struct loggingSettings {
     int writeNewFile = 1;
 };
 
-// Software\Tarnwick\Driftmarkx64 below a root, opened on a fresh object (missing keys are
-// created). On failure the keys opened so far stay in their holders until the object goes.
-// Members are destroyed in reverse order: the product key is closed first.
-struct productKeyChain {
-    [[nodiscard]] LSTATUS open(HKEY root, REGSAM access);
-
-    uniqueHkey software;
-    uniqueHkey company;
-    uniqueHkey product;
-};
-
-// .DEFAULT below HKEY_USERS, then the product chain below it, for reading and writing.
-struct defaultUserKeyChain {
-    [[nodiscard]] LSTATUS open();
-
-    uniqueHkey defaultUser;
-    productKeyChain chain;
-};
+// Opens Software\Tarnwick\Driftmarkx64 below root into chain, creating missing keys; the
+// product key is chain.last().
+[[nodiscard]] LSTATUS openProductKeyChain(registryKeyChain& chain, HKEY root, REGSAM access);
+// The same below HKEY_USERS\.DEFAULT, for reading and writing.
+[[nodiscard]] LSTATUS openDefaultUserProductKeyChain(registryKeyChain& chain);
 
 // Reads the three values from an open product key into settings; each value that is missing
 // or cannot be read keeps what settings held.

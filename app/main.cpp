@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
-// The one application object, constructed after the library's process-wide objects.
-CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(startupOrder::application);
+// The one application object, constructed after the library's process-wide objects (app:
+// level 5, above settings).
+enum : int { applicationRank = startupOrder::rank(5, 1) };
+CDmDebugRegistryApp theApp LOGSMITH_STARTUP_ORDER(applicationRank);
 
 // The parameters carry the names of the system header's declaration.
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd) {

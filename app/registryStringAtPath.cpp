@@ -1,76 +1,34 @@
 #include "app/productRegistryKeys.h"
 
+#include "settings/registryKeyChain.h"
 #include "settings/registryStringQuery.h"
-#include "support/uniqueResource.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace {
 
-// Splits keyPath at every backslash; empty components are kept (they reopen the key reached so
-// far). Fails for paths the walk would not hold: too many components or an over-long name.
-bool splitKeyPath(const wchar_t* keyPath, std::vector<std::wstring>& components) {
-    const wchar_t* start = keyPath;
-    for (;;) {
-        const wchar_t* separator = std::wcschr(start, L'\\');
-        const std::size_t length =
-            separator != nullptr ? static_cast<std::size_t>(separator - start) : std::wcslen(start);
-        if (length > static_cast<std::size_t>(maxKeyNameLength) ||
-            components.size() == static_cast<std::size_t>(maxKeyPathComponents))
-            return false;
-        components.emplace_back(start, length);
-        if (separator == nullptr)
-            return true;
-        start = separator + 1;
-    }
+// Opens (creating where missing, with the access given) every component of keyPath below root.
+// A null path, or one of more components than the path functions hold, fails before the
+// registry is asked; so does a component longer than a key name can be.
+[[nodiscard]] bool openPath(registryKeyChain& chain, HKEY root, const wchar_t* keyPath,
+                            REGSAM access) {
+    if (keyPath == nullptr)
+        return false;
+    const std::wstring_view path(keyPath);
+    if (std::count(path.begin(), path.end(), L'\\') >= maxKeyPathComponents)
+        return false;
+    return chain.open(root, path, access, keyChainMode::openOrCreate) == ERROR_SUCCESS;
 }
-
-// Opens (creating where missing) every component below root; the handles are closed, last
-// opened first, when the chain goes out of scope.
-class keyChain {
-public:
-    // Fails for a null path or one the walk cannot hold without touching the registry.
-    [[nodiscard]] bool openPath(HKEY root, const wchar_t* keyPath, REGSAM access) {
-        std::vector<std::wstring> components;
-        return keyPath != nullptr && splitKeyPath(keyPath, components) &&
-               open(root, components, access) == ERROR_SUCCESS;
-    }
-    HKEY last() const { return m_keys.back().get(); }
-
-    // Vector elements are destroyed in no promised order; close the chain from its end.
-    ~keyChain() {
-        while (!m_keys.empty())
-            m_keys.pop_back();
-    }
-
-private:
-    [[nodiscard]] LSTATUS open(HKEY root, const std::vector<std::wstring>& components,
-                               REGSAM access) {
-        HKEY parent = root;
-        for (const std::wstring& component : components) {
-            uniqueHkey key;
-            const LSTATUS status =
-                ::RegCreateKeyExW(parent, component.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  access, nullptr, key.put(), nullptr);
-            if (status != ERROR_SUCCESS)
-                return status;
-            parent = key.get();
-            m_keys.push_back(std::move(key));
-        }
-        return ERROR_SUCCESS;
-    }
-
-    std::vector<uniqueHkey> m_keys;
-};
 
 } // namespace
 
 int writeRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
                               const wchar_t* text) {
-    keyChain chain;
-    if (!chain.openPath(root, keyPath, productKeyWriteAccess))
+    registryKeyChain chain;
+    if (!openPath(chain, root, keyPath, productKeyWriteAccess))
         return 0;
     const wchar_t* data = text != nullptr ? text : L"";
     const std::size_t length = std::wcslen(data);
@@ -87,8 +45,8 @@ int readRegistryStringAtPath(HKEY root, const wchar_t* keyPath, const wchar_t* v
                              wchar_t* buffer, int capacity) {
     if (buffer == nullptr || capacity <= 0)
         return 0;
-    keyChain chain;
-    if (!chain.openPath(root, keyPath, productKeyReadAccess))
+    registryKeyChain chain;
+    if (!openPath(chain, root, keyPath, productKeyReadAccess))
         return 0;
     std::wstring text;
     if (queryRegistryString(chain.last(), valueName, text) != ERROR_SUCCESS)

@@ -1,6 +1,6 @@
 #include "cli/cabinetCheck.h"
 
-#include "cli/sha256.h"
+#include "archive/sha256.h"
 #include "cli/textOutput.h"
 #include "platform/systemModules.h"
 #include "support/uniqueResource.h"

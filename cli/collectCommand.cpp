@@ -2,16 +2,17 @@
 // the system, the logs they name, the dialog's trace file, the default diagnostic log, and a
 // manifest with each entry's origin, size and SHA-256. The cabinet is read back before it is put
 // in place, and nothing of it is held in memory: logs may be as large as the cabinet may be.
-#include "cli/cabinetBuilder.h"
 #include "cli/cabinetCheck.h"
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
 #include "cli/logsmithctl.h"
 #include "cli/profileExpiry.h"
 #include "cli/regFile.h"
-#include "cli/sha256.h"
 #include "cli/systemFacts.h"
 
+#include "archive/cabinetBuilder.h"
+#include "archive/sha256.h"
+#include "framework/CString.h"
 #include "platform/fileIdentity.h"
 #include "platform/fileReplacement.h"
 #include "platform/knownFolders.h"

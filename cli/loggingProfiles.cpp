@@ -5,6 +5,7 @@
 #include "platform/fileFunctions.h"
 
 #include "app/productRegistryKeys.h"
+#include "settings/registryKeyChain.h"
 #include "support/uniqueResource.h"
 
 #include <cstring>
@@ -254,18 +255,20 @@ profileReport inspectProfile(const loggingProfile& profile) {
     report.logFile.name = debugLogFileValue;
     report.deleteFirst.name = debugLogFileWriteNewFileValue;
 
-    uniqueHkey key;
-    const LSTATUS opened = ::RegOpenKeyExW(profile.root, productKeyPath(profile).c_str(), 0,
-                                           productKeyReadAccess, key.put());
+    // A reader creates nothing.
+    registryKeyChain chain;
+    const LSTATUS opened = chain.open(profile.root, productKeyPath(profile), productKeyReadAccess,
+                                      keyChainMode::openExisting);
+    const HKEY key = chain.last();
     report.keyExists = opened == ERROR_SUCCESS;
     if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND && opened != ERROR_PATH_NOT_FOUND)
         report.readError = static_cast<DWORD>(opened);
     if (report.keyExists) {
-        report.mode.stored = queryValue(key.get(), debugDataTransferValue);
-        report.logFile.stored = queryValue(key.get(), debugLogFileValue);
-        report.deleteFirst.stored = queryValue(key.get(), debugLogFileWriteNewFileValue);
+        report.mode.stored = queryValue(key, debugDataTransferValue);
+        report.logFile.stored = queryValue(key, debugLogFileValue);
+        report.deleteFirst.stored = queryValue(key, debugLogFileWriteNewFileValue);
         // The dialog's own reads decide what it would show.
-        readLoggingSettings(key.get(), report.shown);
+        readLoggingSettings(key, report.shown);
     }
     report.mode.problem = numberProblem(report.mode.stored);
     if (report.mode.problem.empty() && nameOfMode(storedNumber(report.mode.stored)) == nullptr)

@@ -6,8 +6,9 @@
 #include "cli/profileExpiry.h"
 
 #include "app/productRegistryKeys.h"
+#include "framework/CString.h"
 #include "settings/readWriteSettingsToRegistry.h"
-#include "support/uniqueResource.h"
+#include "settings/registryKeyChain.h"
 
 namespace {
 
@@ -87,25 +88,21 @@ DWORD writeValues(HKEY product, const loggingProfile& profile, const setOptions&
 // Opens the profile's product key for writing and stores the values; false after writing the
 // error to err.
 bool writeProfile(const loggingProfile& profile, const setOptions& options, textOutput& err) {
-    productKeyChain userChain;
-    defaultUserKeyChain defaultChain;
-    uniqueHkey base;
+    registryKeyChain base;
+    registryKeyChain chain;
     LSTATUS opened = ERROR_SUCCESS;
-    HKEY product = nullptr;
     if (profile.kind == profileKind::currentUser) {
-        opened = userChain.open(HKEY_CURRENT_USER, productKeyWriteAccess);
-        product = userChain.product.get();
+        opened = openProductKeyChain(chain, HKEY_CURRENT_USER, productKeyWriteAccess);
     } else if (profile.kind == profileKind::defaultUser) {
-        opened = defaultChain.open();
-        product = defaultChain.chain.product.get();
+        opened = openDefaultUserProductKeyChain(chain);
     } else {
         // A person's hive is there (loaded or mounted) or not: it is never created.
-        opened = ::RegOpenKeyExW(profile.root, profile.base.c_str(), 0, productKeyWriteAccess,
-                                 base.put());
+        opened = base.open(profile.root, profile.base, productKeyWriteAccess,
+                           keyChainMode::openExisting);
         if (opened == ERROR_SUCCESS)
-            opened = userChain.open(base.get(), productKeyWriteAccess);
-        product = userChain.product.get();
+            opened = openProductKeyChain(chain, base.last(), productKeyWriteAccess);
     }
+    const HKEY product = chain.last();
     if (opened != ERROR_SUCCESS) {
         const std::wstring link = opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND
                                       ? danglingLinkText(profile)

@@ -13,13 +13,19 @@
 #include <cwchar>
 
 // The log unit's process-wide objects live together, so a program that links any part of the
-// writer constructs all of them, in their start-up order.
-stubCriticalSection logLock LOGSMITH_STARTUP_ORDER(startupOrder::logLock);
-logFile theLogFile LOGSMITH_STARTUP_ORDER(startupOrder::logFile);
-stubCriticalSection functionNameMapLock LOGSMITH_STARTUP_ORDER(startupOrder::functionTokens);
-stubMapStringToPtr functionNameMap LOGSMITH_STARTUP_ORDER(startupOrder::functionTokens){10};
-stubCriticalSection fileNameMapLock LOGSMITH_STARTUP_ORDER(startupOrder::fileTokens);
-stubMapStringToPtr fileNameMap LOGSMITH_STARTUP_ORDER(startupOrder::fileTokens){10};
+// writer constructs all of them, in their start-up order (diagnostics: level 3, above platform).
+enum : int {
+    logLockRank = startupOrder::rank(3, 1),
+    logFileRank = startupOrder::rank(3, 2),
+    functionTokensRank = startupOrder::rank(3, 3),
+    fileTokensRank = startupOrder::rank(3, 4),
+};
+stubCriticalSection logLock LOGSMITH_STARTUP_ORDER(logLockRank);
+logFile theLogFile LOGSMITH_STARTUP_ORDER(logFileRank);
+stubCriticalSection functionNameMapLock LOGSMITH_STARTUP_ORDER(functionTokensRank);
+stubMapStringToPtr functionNameMap LOGSMITH_STARTUP_ORDER(functionTokensRank){10};
+stubCriticalSection fileNameMapLock LOGSMITH_STARTUP_ORDER(fileTokensRank);
+stubMapStringToPtr fileNameMap LOGSMITH_STARTUP_ORDER(fileTokensRank){10};
 
 namespace logFileState {
 std::atomic<int> loggingEnabled{0};

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
-CMapStringToString s_folderByExtension LOGSMITH_STARTUP_ORDER(startupOrder::folderMemory){10};
+// The platform layer starts at level 2, above the framework and support.
+enum : int { folderMemoryRank = startupOrder::rank(2, 1) };
+CMapStringToString s_folderByExtension LOGSMITH_STARTUP_ORDER(folderMemoryRank){10};
 
 namespace {
 

@@ -1,18 +1,16 @@
 #include "platform/LogFileBrowserDialog.h"
 
-#include "resources/resource.h"
-
 BEGIN_MESSAGE_MAP(CLogFileBrowserDialog, CDialog)
 END_MESSAGE_MAP()
 
-CLogFileBrowserDialog::CLogFileBrowserDialog(CWnd* parent)
-    : CDialog(IDD_LOG_FILE_BROWSER, parent) {}
+CLogFileBrowserDialog::CLogFileBrowserDialog(UINT templateId, int textControlId, CWnd* parent)
+    : CDialog(templateId, parent), m_textControlId(textControlId) {}
 
 void CLogFileBrowserDialog::DoDataExchange(CDataExchange*) {}
 
 BOOL CLogFileBrowserDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    SetDlgItemText(IDC_LOG_FILE_TEXT, m_text);
+    SetDlgItemText(m_textControlId, m_text);
     SetWindowText(m_title);
     return TRUE;
 }

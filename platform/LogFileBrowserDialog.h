@@ -1,12 +1,13 @@
 #pragma once
-// Shows a text (a log file's content) read-only under a given caption.
+// Shows a text (a log file's content) read-only under a given caption. The dialog template and
+// its read-only edit box come from the resources of the program that shows it.
 #ifndef RC_INVOKED
 #include "framework/CDialog.h"
 #include "framework/CString.h"
 
 class CLogFileBrowserDialog : public CDialog {
 public:
-    explicit CLogFileBrowserDialog(CWnd* parent = nullptr);
+    CLogFileBrowserDialog(UINT templateId, int textControlId, CWnd* parent = nullptr);
     ~CLogFileBrowserDialog() override = default;
 
     void DoDataExchange(CDataExchange* pDX) override;
@@ -17,6 +18,9 @@ public:
 
 protected:
     void OnCancel() override;
+
+private:
+    int m_textControlId;
 
     DECLARE_MESSAGE_MAP()
 };

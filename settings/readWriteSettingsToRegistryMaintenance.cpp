@@ -1,3 +1,4 @@
+// Key maintenance of the registry store: listing and deleting values, emptying keys.
 #include "settings/readWriteSettingsToRegistry.h"
 
 #include "support/stubString.h"

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 enum class keyChainMode {
@@ -43,6 +44,9 @@ public:
 
     // Closes every key, last opened first.
     void close() noexcept;
+    // Hands every key over, first opened first, for owners that keep raw handles; the chain
+    // holds nothing afterwards and closes none of them.
+    [[nodiscard]] std::vector<uniqueHkey> release() noexcept { return std::exchange(m_keys, {}); }
 
     bool isOpen() const noexcept { return !m_keys.empty(); }
     // The number of keys held: one per component.

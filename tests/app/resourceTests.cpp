@@ -1,4 +1,6 @@
-// Reads the resources of the built program, so that a typo in the resource script fails here.
+// The built program's resources as the system reads them: each dialog is made from its template
+// and its controls are checked for what a user meets (id, kind, text, tab order, groups), not
+// for where the template puts them. A typo in the resource script fails here.
 #include "logsmithVersion.h"
 #include "resources/resource.h"
 #include "support/uniqueResource.h"
@@ -7,147 +9,52 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwctype>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct dialogItem {
+// One control: its class, and its kind within the class (the button type, the static type, or
+// for an edit box whether it is read-only).
+struct control {
     int id;
-    std::wstring windowClass; // "#128" style for predefined class atoms
-    std::wstring text;
-    DWORD style;
-    short x, y, cx, cy;
+    const wchar_t* windowClass;
+    const wchar_t* text; // null: not checked
+    DWORD kind;
 };
 
-struct dialogTemplate {
-    bool extended = false;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    std::wstring title;
-    WORD pointSize = 0;
-    std::wstring font;
-    std::vector<dialogItem> items;
-};
-
-// Walks a dialog template; every read is checked against the resource's size.
-class templateReader {
-public:
-    templateReader(const BYTE* data, std::size_t size) : m_data(data), m_size(size) {}
-
-    template <typename T> T read() {
-        T value{};
-        if (m_offset + sizeof(T) > m_size) {
-            m_failed = true;
-            return value;
-        }
-        std::memcpy(&value, m_data + m_offset, sizeof(T));
-        m_offset += sizeof(T);
-        return value;
-    }
-    std::wstring readString() {
-        std::wstring text;
-        for (wchar_t c = read<wchar_t>(); c != 0 && !m_failed; c = read<wchar_t>())
-            text += c;
-        return text;
-    }
-    // A string, or 0xFFFF followed by an ordinal (written as "#n").
-    std::wstring readNameOrOrdinal() {
-        const WORD first = read<WORD>();
-        if (first == 0xFFFF)
-            return L"#" + std::to_wstring(read<WORD>());
-        if (first == 0)
-            return L"";
-        m_offset -= sizeof(WORD);
-        return readString();
-    }
-    void alignToDword() { m_offset = (m_offset + 3) & ~static_cast<std::size_t>(3); }
-    void skip(std::size_t bytes) { m_offset += bytes; }
-    bool failed() const { return m_failed || m_offset > m_size; }
-
-private:
-    const BYTE* m_data;
-    std::size_t m_size;
-    std::size_t m_offset = 0;
-    bool m_failed = false;
-};
-
-// Predefined classes may be stored as an atom or by name; both read as the upper-case name.
-std::wstring className(std::wstring stored) {
-    if (stored == L"#128")
-        return L"BUTTON";
-    if (stored == L"#129")
-        return L"EDIT";
-    if (stored == L"#130")
-        return L"STATIC";
-    for (wchar_t& c : stored)
-        c = static_cast<wchar_t>(::towupper(c));
-    return stored;
+DWORD kindOf(HWND window) {
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+    wchar_t name[32] = L"";
+    ::GetClassNameW(window, name, 32);
+    if (_wcsicmp(name, L"Button") == 0)
+        return style & BS_TYPEMASK;
+    if (_wcsicmp(name, L"Static") == 0)
+        return style & SS_TYPEMASK;
+    return style & ES_READONLY;
 }
 
-dialogTemplate parseDialog(const BYTE* data, std::size_t size) {
-    templateReader reader(data, size);
-    dialogTemplate dialog;
-    WORD count = 0;
-    const WORD version = reader.read<WORD>();
-    const WORD signature = reader.read<WORD>();
-    dialog.extended = version == 1 && signature == 0xFFFF;
-    if (dialog.extended) {
-        reader.read<DWORD>(); // help id
-        dialog.exStyle = reader.read<DWORD>();
-        dialog.style = reader.read<DWORD>();
-    } else {
-        dialog.style = MAKELONG(version, signature);
-        dialog.exStyle = reader.read<DWORD>();
-    }
-    count = reader.read<WORD>();
-    dialog.x = reader.read<short>();
-    dialog.y = reader.read<short>();
-    dialog.cx = reader.read<short>();
-    dialog.cy = reader.read<short>();
-    reader.readNameOrOrdinal(); // menu
-    reader.readNameOrOrdinal(); // class
-    dialog.title = reader.readString();
-    if (dialog.style & DS_SETFONT) {
-        dialog.pointSize = reader.read<WORD>();
-        if (dialog.extended) {
-            reader.read<WORD>(); // weight
-            reader.read<BYTE>(); // italic
-            reader.read<BYTE>(); // character set
-        }
-        dialog.font = reader.readString();
-    }
-    for (WORD i = 0; i < count && !reader.failed(); ++i) {
-        reader.alignToDword();
-        dialogItem item{};
-        if (dialog.extended) {
-            reader.read<DWORD>(); // help id
-            reader.read<DWORD>(); // extended style
-            item.style = reader.read<DWORD>();
-        } else {
-            item.style = reader.read<DWORD>();
-            reader.read<DWORD>(); // extended style
-        }
-        item.x = reader.read<short>();
-        item.y = reader.read<short>();
-        item.cx = reader.read<short>();
-        item.cy = reader.read<short>();
-        item.id = dialog.extended ? static_cast<int>(reader.read<DWORD>())
-                                  : static_cast<short>(reader.read<WORD>());
-        item.windowClass = className(reader.readNameOrOrdinal());
-        item.text = reader.readNameOrOrdinal();
-        reader.skip(reader.read<WORD>());
-        dialog.items.push_back(item);
-    }
-    EXPECT_FALSE(reader.failed()) << "template ends early";
-    return dialog;
+std::wstring textOf(HWND window) {
+    wchar_t text[256] = L"";
+    ::GetWindowTextW(window, text, 256);
+    return text;
 }
 
-const wchar_t* const buttonClass = L"BUTTON";
-const wchar_t* const editClass = L"EDIT";
-const wchar_t* const staticClass = L"STATIC";
+// Dialog controls without an id of their own report 0xFFFF.
+int idOf(HWND window) {
+    const int id = ::GetDlgCtrlID(window);
+    return id == 0xFFFF ? -1 : id;
+}
+
+INT_PTR CALLBACK plainDialog(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+struct windowDestroyer {
+    void operator()(HWND window) const { ::DestroyWindow(window); }
+};
+using uniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, windowDestroyer>;
 
 class programResources : public ::testing::Test {
 protected:
@@ -166,124 +73,142 @@ protected:
         return std::vector<BYTE>(bytes, bytes + ::SizeofResource(module.get(), found));
     }
 
-    dialogTemplate dialog(int id) {
+    // The dialog the program's template makes, shown (tab and group moves skip hidden
+    // controls), with no handlers of the program.
+    uniqueWindow dialog(int id) {
         const std::vector<BYTE> bytes = resource(MAKEINTRESOURCEW(id), RT_DIALOG);
         EXPECT_FALSE(bytes.empty()) << "no dialog " << id;
-        return bytes.empty() ? dialogTemplate{} : parseDialog(bytes.data(), bytes.size());
+        if (bytes.empty())
+            return nullptr;
+        uniqueWindow window(::CreateDialogIndirectParamW(
+            module.get(), reinterpret_cast<const DLGTEMPLATE*>(bytes.data()), nullptr, plainDialog,
+            0));
+        EXPECT_TRUE(window) << "dialog " << id << " cannot be made: " << ::GetLastError();
+        if (window)
+            ::ShowWindow(window.get(), SW_SHOWNA);
+        return window;
     }
 
-    static void expectItems(const dialogTemplate& dialog, const std::vector<dialogItem>& expected,
-                            DWORD styleMask) {
-        ASSERT_EQ(expected.size(), dialog.items.size());
+    // The controls in the order they were made, which is the order Tab follows.
+    static void expectControls(HWND dialog, const std::vector<control>& expected) {
+        std::vector<HWND> children;
+        for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT))
+            children.push_back(child);
+        ASSERT_EQ(expected.size(), children.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
-            const dialogItem& want = expected[i];
-            const dialogItem& got = dialog.items[i];
-            SCOPED_TRACE(testing::Message() << "control " << i << " id " << want.id);
-            EXPECT_EQ(want.id, got.id);
-            EXPECT_EQ(want.windowClass, got.windowClass);
-            EXPECT_EQ(want.text, got.text);
-            EXPECT_EQ(want.style & styleMask, got.style & styleMask);
-            EXPECT_EQ(want.x, got.x);
-            EXPECT_EQ(want.y, got.y);
-            EXPECT_EQ(want.cx, got.cx);
-            EXPECT_EQ(want.cy, got.cy);
+            SCOPED_TRACE(testing::Message() << "control " << i << " id " << expected[i].id);
+            wchar_t name[32] = L"";
+            ::GetClassNameW(children[i], name, 32);
+            EXPECT_EQ(expected[i].id, idOf(children[i]));
+            EXPECT_EQ(0, _wcsicmp(expected[i].windowClass, name)) << name;
+            if (expected[i].text != nullptr) {
+                EXPECT_EQ(expected[i].text, textOf(children[i]));
+            }
+            EXPECT_EQ(expected[i].kind, kindOf(children[i]));
         }
+    }
+
+    // The ids Tab visits from the first tab stop until it comes round again.
+    static std::vector<int> tabOrder(HWND dialog) {
+        std::vector<int> ids;
+        const HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE);
+        HWND at = first;
+        do {
+            ids.push_back(idOf(at));
+            at = ::GetNextDlgTabItem(dialog, at, FALSE);
+        } while (at != nullptr && at != first && ids.size() < 32);
+        return ids;
+    }
+
+    // The controls with ids that the arrow keys reach from start, within its group.
+    static std::vector<int> groupOf(HWND dialog, int start) {
+        std::vector<int> ids;
+        const HWND first = ::GetDlgItem(dialog, start);
+        HWND at = first;
+        do {
+            if (idOf(at) != -1)
+                ids.push_back(idOf(at));
+            at = ::GetNextDlgGroupItem(dialog, at, FALSE);
+        } while (at != nullptr && at != first && ids.size() < 32);
+        return ids;
     }
 
     uniqueModule module;
     static constexpr const wchar_t* programPath = LOGSMITH_PROGRAM_PATH;
 };
 
+const wchar_t* const button = L"Button";
+const wchar_t* const edit = L"Edit";
+const wchar_t* const label = L"Static";
+
 } // namespace
 
-TEST_F(programResources, mainDialogTemplate) {
-    const dialogTemplate main = dialog(IDD_DMDEBUGREGISTRY_DIALOG);
-    EXPECT_TRUE(main.extended);
-    EXPECT_EQ(342, main.cx);
-    EXPECT_EQ(140, main.cy);
-    const DWORD style =
-        WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
-    EXPECT_EQ(style, main.style & style);
-    EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), main.exStyle & WS_EX_APPWINDOW);
-    EXPECT_EQ(L"Logsmith (TARN internal use only, DO NOT DISTRIBUTE!)", main.title);
-    EXPECT_EQ(L"MS Sans Serif", main.font);
-    EXPECT_EQ(8, main.pointSize);
-
+TEST_F(programResources, mainDialogHasItsControlsTabOrderAndRadioGroup) {
+    const uniqueWindow main = dialog(IDD_DMDEBUGREGISTRY_DIALOG);
+    ASSERT_TRUE(main);
+    EXPECT_EQ(L"Logsmith (TARN internal use only, DO NOT DISTRIBUTE!)", textOf(main.get()));
+    EXPECT_NE(0, ::GetWindowLongPtrW(main.get(), GWL_EXSTYLE) & WS_EX_APPWINDOW)
+        << "the dialog has a taskbar button";
     const DWORD radio = BS_AUTORADIOBUTTON;
-    const DWORD mask = 0x0F | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL | WS_BORDER | ES_READONLY;
-    expectItems(
-        main,
+    expectControls(
+        main.get(),
         {
-            {-1, staticClass, L"What type of logging behaviour do you want?", WS_GROUP, 6, 6, 144,
-             8},
-            {1063, buttonClass,
+            {-1, label, L"What type of logging behaviour do you want?", SS_LEFT},
+            {IDC_MODE_TARGET, button,
              L"Write to debug log file in target application (no data will be sent to "
              L"Driftmark GUI)",
-             radio, 12, 18, 293, 10},
-            {1064, buttonClass,
-             L"Write to debug log file in Driftmark GUI (data will be sent to Driftmark "
-             L"GUI)",
-             radio, 12, 30, 298, 10},
-            {1071, buttonClass,
+             radio},
+            {IDC_MODE_GUI, button,
+             L"Write to debug log file in Driftmark GUI (data will be sent to Driftmark GUI)",
+             radio},
+            {IDC_MODE_TARGET_AND_GUI, button,
              L"Write to debug log file in target and Driftmark GUI (data will be sent to "
              L"Driftmark GUI)",
-             radio, 12, 42, 332, 10},
-            {1065, buttonClass, L"Do not log data (this is normal operation of Driftmark)", radio,
-             12, 54, 206, 10},
-            {-1, staticClass, L"&Log file name:", WS_GROUP, 6, 72, 45, 8},
-            {1062, editClass, L"", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, 6, 84, 275, 14},
-            {1067, buttonClass, L"&Browse...", BS_PUSHBUTTON | WS_TABSTOP, 288, 84, 50, 14},
-            {1072, buttonClass, L"Delete Log File before recording", BS_AUTOCHECKBOX | WS_TABSTOP,
-             6, 102, 117, 10},
-            {1075, buttonClass, L"Open Directory...", BS_PUSHBUTTON | WS_TABSTOP, 6, 120, 66, 14},
-            {1, buttonClass, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 174, 120, 50, 14},
-            {3, buttonClass, L"&Apply", BS_PUSHBUTTON | WS_TABSTOP, 230, 120, 50, 14},
-            {2, buttonClass, L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, 284, 120, 50, 14},
-        },
-        mask);
+             radio},
+            {IDC_MODE_NONE, button, L"Do not log data (this is normal operation of Driftmark)",
+             radio},
+            {-1, label, L"&Log file name:", SS_LEFT},
+            {IDC_DEBUG_LOG_FILE, edit, L"", 0},
+            {IDC_BROWSE, button, L"&Browse...", BS_PUSHBUTTON},
+            {IDC_DELETE_LOG_FILE, button, L"Delete Log File before recording", BS_AUTOCHECKBOX},
+            {IDC_OPEN_DIRECTORY, button, L"Open Directory...", BS_PUSHBUTTON},
+            {IDOK, button, L"OK", BS_DEFPUSHBUTTON},
+            {IDC_APPLY, button, L"&Apply", BS_PUSHBUTTON},
+            {IDCANCEL, button, L"Cancel", BS_PUSHBUTTON},
+        });
+    // The radios carry no tab stop; the arrow keys move among the four of them and no further.
+    EXPECT_EQ((std::vector<int>{IDC_DEBUG_LOG_FILE, IDC_BROWSE, IDC_DELETE_LOG_FILE,
+                                IDC_OPEN_DIRECTORY, IDOK, IDC_APPLY, IDCANCEL}),
+              tabOrder(main.get()));
+    EXPECT_EQ(
+        (std::vector<int>{IDC_MODE_TARGET, IDC_MODE_GUI, IDC_MODE_TARGET_AND_GUI, IDC_MODE_NONE}),
+        groupOf(main.get(), IDC_MODE_TARGET));
 }
 
-TEST_F(programResources, aboutBoxAndLogViewerTemplates) {
-    const dialogTemplate about = dialog(IDD_ABOUTBOX);
-    EXPECT_FALSE(about.extended);
-    EXPECT_EQ(235, about.cx);
-    EXPECT_EQ(71, about.cy);
-    EXPECT_EQ(L"About Logsmith", about.title);
-    EXPECT_EQ(L"MS Sans Serif", about.font);
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    EXPECT_EQ(style, about.style & style);
-    ASSERT_EQ(6u, about.items.size());
-    EXPECT_EQ(L"#128", about.items[0].text) << "the program icon";
-    EXPECT_EQ(static_cast<DWORD>(SS_ICON), about.items[0].style & SS_TYPEMASK);
-    EXPECT_EQ(L"Logsmith Version 1.0", about.items[1].text);
-    EXPECT_EQ(static_cast<DWORD>(SS_NOPREFIX | WS_GROUP),
-              about.items[1].style & (SS_NOPREFIX | WS_GROUP));
-    EXPECT_EQ(IDOK, about.items[3].id);
-    EXPECT_EQ(L"OK", about.items[3].text);
-    EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON), about.items[3].style & 0x0F);
-    const short rects[6][4] = {{11, 17, 20, 20}, {40, 10, 119, 8}, {40, 25, 155, 10},
-                               {178, 7, 50, 14}, {40, 40, 160, 8}, {40, 50, 160, 8}};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(rects[i][0], about.items[i].x) << i;
-        EXPECT_EQ(rects[i][1], about.items[i].y) << i;
-        EXPECT_EQ(rects[i][2], about.items[i].cx) << i;
-        EXPECT_EQ(rects[i][3], about.items[i].cy) << i;
-    }
+TEST_F(programResources, aboutBoxAndLogViewerHaveTheirControlsAndTabOrder) {
+    const uniqueWindow about = dialog(IDD_ABOUTBOX);
+    ASSERT_TRUE(about);
+    EXPECT_EQ(L"About Logsmith", textOf(about.get()));
+    const std::vector<control> aboutControls = {
+        {-1, label, nullptr, SS_ICON}, {-1, label, L"Logsmith Version 1.0", SS_LEFT},
+        {-1, label, nullptr, SS_LEFT}, {IDOK, button, L"OK", BS_DEFPUSHBUTTON},
+        {-1, label, nullptr, SS_LEFT}, {-1, label, nullptr, SS_LEFT},
+    };
+    expectControls(about.get(), aboutControls);
+    EXPECT_EQ(std::vector<int>{IDOK}, tabOrder(about.get()));
+    EXPECT_NE(nullptr, reinterpret_cast<HICON>(
+                           ::SendMessageW(::GetWindow(about.get(), GW_CHILD), STM_GETICON, 0, 0)))
+        << "the program icon";
 
-    const dialogTemplate viewer = dialog(IDD_LOG_FILE_BROWSER);
-    EXPECT_FALSE(viewer.extended);
-    EXPECT_EQ(337, viewer.cx);
-    EXPECT_EQ(255, viewer.cy);
-    EXPECT_EQ(L"Log File", viewer.title);
-    const DWORD mask = 0x0F | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOHSCROLL;
-    expectItems(
-        viewer,
-        {
-            {IDCANCEL, buttonClass, L"Close", BS_DEFPUSHBUTTON | WS_TABSTOP, 285, 235, 50, 14},
-            {1055, editClass, L"", WS_BORDER | ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, 5, 5, 325,
-             225},
-        },
-        mask);
+    const uniqueWindow viewer = dialog(IDD_LOG_FILE_BROWSER);
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(L"Log File", textOf(viewer.get()));
+    expectControls(viewer.get(), {
+                                     {IDCANCEL, button, L"Close", BS_DEFPUSHBUTTON},
+                                     {IDC_LOG_FILE_TEXT, edit, L"", ES_READONLY},
+                                 });
+    EXPECT_EQ((std::vector<int>{IDCANCEL, IDC_LOG_FILE_TEXT}), tabOrder(viewer.get()));
 }
 
 TEST_F(programResources, aboutMenuTextIconAndManifest) {

@@ -1,14 +1,10 @@
-// collect as a user runs it: the archive's name, logs that cannot be read or kept, archives that
-// cannot be opened. The archives are read with the system's own extractor.
-#include "cli/commands.h"
-#include "cli/logsmithctl.h"
-
-#include "app/loggingSettings.h"
-#include "platform/knownFolders.h"
-#include "support/uniqueResource.h"
+// collect as a user runs it: what the archive holds as standard tools read it, its name, logs
+// that cannot be read or kept, archives that cannot be opened or written whole. The archives are
+// read with the system's own extractor.
 #include "tests/cli/cliTesting.h"
-#include "tests/testing/scratchRegistry.h"
-#include "tests/testing/tempFolder.h"
+
+#include "cli/commands.h"
+#include "platform/osVersion.h"
 
 #include <nlohmann/json.hpp>
 
@@ -69,45 +65,11 @@ std::map<std::string, std::string> extracted(const std::wstring& cabinet, const 
     return members;
 }
 
-struct result {
-    int code;
-    std::wstring out;
-    std::wstring err;
-    std::wstring lastLine() const {
-        const std::size_t end = out.find_last_not_of(L'\n');
-        const std::size_t start = end == std::wstring::npos ? 0 : out.rfind(L'\n', end);
-        return end == std::wstring::npos ? L""
-                                         : out.substr(start + 1, end - start); // npos + 1 is 0
-    }
-};
-
-class collect : public scratchRegistry {
+class collect : public logsmithctl {
 protected:
-    void SetUp() override {
-        scratchRegistry::SetUp();
-        g_appData = m_folder.path();
-        m_previousLookup = setFolderPathLookup(&testFolderLookup);
-    }
     void TearDown() override {
         setCollectArchiveHook(nullptr);
-        setFolderPathLookup(m_previousLookup);
-        scratchRegistry::TearDown();
-    }
-
-    static result tool(const std::vector<std::wstring>& arguments) {
-        stringOutput out;
-        stringOutput err;
-        const int code = run(arguments, out, err);
-        return {code, out.text(), err.text()};
-    }
-
-    static void storeLog(HKEY root, const wchar_t* key, const std::wstring& file) {
-        const DWORD mode = logInTarget;
-        const DWORD flag = 0;
-        writeRawValue(root, key, debugDataTransferValue, REG_DWORD, &mode, sizeof(mode));
-        writeRawValue(root, key, debugLogFileValue, REG_SZ, file.c_str(),
-                      static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
-        writeRawValue(root, key, debugLogFileWriteNewFileValue, REG_DWORD, &flag, sizeof(flag));
+        logsmithctl::TearDown();
     }
 
     // A log of size bytes that takes no room on disk.
@@ -122,9 +84,6 @@ protected:
         EXPECT_TRUE(::SetFileInformationByHandle(file.get(), FileEndOfFileInfo, &end, sizeof(end)));
         return path;
     }
-
-    tempFolder m_folder;
-    folderPathLookup m_previousLookup = nullptr;
 };
 
 } // namespace
@@ -168,8 +127,8 @@ TEST_F(collect, namesTheArchiveInAFolderAndRefusesDevices) {
 
 TEST_F(collect, writesWhatCanBeReadAndExitsPartialForALogThatCannotBe) {
     const std::wstring userLog = m_folder.makeFile(L"run.log", "user\n");
-    storeLog(HKEY_CURRENT_USER, userKey, userLog);
-    storeLog(HKEY_USERS, defaultKey, m_folder.makeFile(L"service.log", "service\n"));
+    store(HKEY_CURRENT_USER, userKey, logInTarget, userLog, 0);
+    store(HKEY_USERS, defaultKey, logInTarget, m_folder.makeFile(L"service.log", "service\n"), 0);
     const std::wstring archive = m_folder / L"case.cab";
     const uniqueFileHandle hold(
         ::CreateFileW(userLog.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -191,7 +150,7 @@ TEST_F(collect, writesWhatCanBeReadAndExitsPartialForALogThatCannotBe) {
 TEST_F(collect, forceNeverReplacesALogBeingCollected) {
     const std::string bytes = "line 1\nline 2\n";
     const std::wstring log = m_folder.makeFile(L"self.cab", bytes);
-    storeLog(HKEY_CURRENT_USER, userKey, log);
+    store(HKEY_CURRENT_USER, userKey, logInTarget, log, 0);
     const std::wstring link = m_folder / L"link.cab";
     ASSERT_TRUE(::CreateHardLinkW(link.c_str(), log.c_str(), nullptr));
     for (const std::wstring& name : {log, m_folder / L".\\self.cab", link}) {
@@ -207,8 +166,8 @@ TEST_F(collect, forceNeverReplacesALogBeingCollected) {
 
 TEST_F(collect, refusesEarlyWhatNoCabinetCanHold) {
     const LONGLONG size = 1100ll << 20;
-    storeLog(HKEY_CURRENT_USER, userKey, sparseLog(L"a.log", size));
-    storeLog(HKEY_USERS, defaultKey, sparseLog(L"b.log", size));
+    store(HKEY_CURRENT_USER, userKey, logInTarget, sparseLog(L"a.log", size), 0);
+    store(HKEY_USERS, defaultKey, logInTarget, sparseLog(L"b.log", size), 0);
     const std::wstring archive = m_folder / L"case.cab";
     const struct {
         const wchar_t* maxLogMb;
@@ -232,7 +191,7 @@ TEST_F(collect, refusesEarlyWhatNoCabinetCanHold) {
 }
 
 TEST_F(collect, anArchiveThatFailsItsCheckIsNeverPlaced) {
-    storeLog(HKEY_CURRENT_USER, userKey, m_folder.makeFile(L"run.log", "line\n"));
+    store(HKEY_CURRENT_USER, userKey, logInTarget, m_folder.makeFile(L"run.log", "line\n"), 0);
     const std::wstring archive = m_folder / L"case.cab";
     const struct {
         const char* name;
@@ -271,4 +230,191 @@ TEST_F(collect, anArchiveThatFailsItsCheckIsNeverPlaced) {
         EXPECT_EQ("old", readBytes(archive));
         EXPECT_FALSE(leftovers(m_folder.path()));
     }
+}
+
+namespace {
+
+// Wine's own export; absent on Windows, where the Linux-side checks cannot run.
+std::string unixPath(const std::wstring& path) {
+    using lookup = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<lookup>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix != nullptr ? toUnix(path.c_str()) : nullptr;
+    const std::string result = name != nullptr ? name : "";
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Runs a shell script on the Linux side; its exit code, with its output in output. Wine does not
+// wait for a Linux process, so the script leaves its code in a file, which is waited for.
+int runOnLinux(const tempFolder& folder, const std::string& script, std::string& output) {
+    static int runs = 0;
+    const std::string name = "linux-" + std::to_string(++runs);
+    const std::string base = unixPath(folder.path()) + "/" + name;
+    std::wstring line = L"Z:\\bin\\sh -c \"(" + fromUtf8(script) + L") >'" + fromUtf8(base) +
+                        L".out' 2>&1; echo $? >'" + fromUtf8(base) + L".part'; mv '" +
+                        fromUtf8(base) + L".part' '" + fromUtf8(base) + L".code'\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &child))
+        return -1;
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    const std::wstring code = folder / fromUtf8(name + ".code");
+    for (int wait = 0; wait < 600 && !fileExists(code); ++wait)
+        ::Sleep(100);
+    output = readBytes(folder / fromUtf8(name + ".out"));
+    return fileExists(code) ? std::stoi("0" + readBytes(code)) : -1;
+}
+
+std::string numberedLines(int first, int count) {
+    std::string text;
+    for (int line = first; line < first + count; ++line)
+        text += "line " + std::to_string(line) + " of the run\r\n";
+    return text;
+}
+
+} // namespace
+
+TEST_F(logsmithctl, collectArchivesSettingsSystemAndLogsAsStandardToolsReadThem) {
+    const std::string userLog = numberedLines(0, 70000);
+    ASSERT_GT(userLog.size(), 1u << 20);
+    store(HKEY_CURRENT_USER, userKey, logInTarget, m_folder.makeFile(L"run.log", userLog), 1);
+    store(HKEY_USERS, defaultKey, logInGui, m_folder.makeFile(L"service.log", "service\n"), 0);
+    m_folder.makeFolder(L"Tarnwick\\Driftmark x64");
+    m_folder.makeFile(L"Tarnwick\\Driftmark x64\\dmLogUI_x64.txt", "trace\n");
+    const std::string folder = unixPath(m_folder.path());
+    if (folder.empty())
+        GTEST_SKIP() << "the archive is checked with Linux tools under Wine";
+
+    const result collected = tool({L"collect", m_folder / L"case", L"--max-log-mb", L"1"});
+    ASSERT_EQ(0, collected.code) << collected.err;
+    std::string output;
+    ASSERT_EQ(0,
+              runOnLinux(m_folder, "cabextract -q -d '" + folder + "/x' '" + folder + "/case.cab'",
+                         output))
+        << output;
+    const nlohmann::json manifest =
+        nlohmann::json::parse(readBytes(m_folder / L"x\\manifest.json"));
+    std::string sums = "sha256sum";
+    std::vector<std::string> names;
+    for (const nlohmann::json& entry : manifest["entries"]) {
+        std::string name = entry["name"];
+        names.push_back(name);
+        EXPECT_EQ(entry["size"], readBytes(m_folder / L"x\\" + fromUtf8(name)).size()) << entry;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        sums += " '" + folder + "/x/" + name + "'";
+    }
+    EXPECT_EQ(
+        (std::vector<std::string>{"settings.reg", "settings.json", "system.json", "logs\\user.log",
+                                  "logs\\default.log", "logs\\dmLogUI_x64.txt"}),
+        names);
+    std::string digests;
+    ASSERT_EQ(0, runOnLinux(m_folder, sums, digests)) << digests;
+    for (const nlohmann::json& entry : manifest["entries"])
+        EXPECT_NE(std::string::npos, digests.find(std::string(entry["sha256"]) + "  "))
+            << entry << digests;
+
+    const nlohmann::json& user = manifest["entries"][3];
+    EXPECT_EQ(true, user["cut"]);
+    EXPECT_EQ(userLog.size(), user["originalSize"]);
+    const std::size_t keptFrom = user["keptFrom"];
+    EXPECT_EQ('\n', userLog[keptFrom - 1]) << "the kept part starts a line";
+    const std::string kept = readBytes(m_folder / L"x\\logs\\user.log");
+    EXPECT_EQ(userLog.substr(keptFrom), kept);
+    EXPECT_GT(kept.size(), (1u << 20) - 40);
+    EXPECT_EQ(false, manifest["entries"][4]["cut"]);
+    EXPECT_EQ("default diagnostic log", manifest["notFound"][0]["what"]);
+
+    const nlohmann::json system = nlohmann::json::parse(readBytes(m_folder / L"x\\system.json"));
+    EXPECT_EQ(toUtf8(getOsName(FALSE).GetString()), system["reported"]["name"]);
+    EXPECT_EQ(0u, std::string(system["actual"]["name"]).find("Windows"));
+    EXPECT_EQ(isWindows7() != FALSE, system["predicates"]["isWindows7"]);
+    EXPECT_EQ(18u, system["predicates"].size());
+    EXPECT_EQ("\xFF\xFE", readBytes(m_folder / L"x\\settings.reg").substr(0, 2));
+}
+
+TEST_F(logsmithctl, collectWritesTheWholeArchiveOrNothingAndChangesNothingElse) {
+    const std::wstring archive = m_folder / L"case.cab";
+    const std::wstring gone = m_folder / L"gone.log";
+    const std::wstring shared = m_folder.makeFile(L"shared.log", "shared\n");
+    const struct {
+        const char* name;
+        std::vector<std::wstring> arguments;
+        std::wstring userLog;
+        std::wstring defaultLog;
+        int code;
+        const wchar_t* message;
+        std::string archiveBefore;
+        bool archiveAfter;
+    } rows[] = {
+        {"missing log", {L"collect", archive}, gone, L"", 0, L"gone.log", "", true},
+        {"device as log",
+         {L"collect", archive},
+         L"COM1",
+         L"",
+         0,
+         L"a device, not a file",
+         "",
+         true},
+        {"one log, two names",
+         {L"collect", archive},
+         shared,
+         m_folder / L".\\shared.log",
+         0,
+         L"collected 5 files",
+         "",
+         true},
+        {"existing archive",
+         {L"collect", m_folder / L"case"},
+         gone,
+         L"",
+         1,
+         L"--force replaces it",
+         "old",
+         true},
+        {"forced", {L"collect", archive, L"--force"}, gone, L"", 0, L"gone.log", "old", true},
+        {"missing folder",
+         {L"collect", m_folder / L"none\\case.cab"},
+         gone,
+         L"",
+         1,
+         L"nothing was written",
+         "",
+         false},
+        {"no room for a log",
+         {L"collect", archive, L"--max-log-mb", L"0"},
+         gone,
+         L"",
+         2,
+         L"not in range 1 to 1024",
+         "",
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ::DeleteFileW(archive.c_str());
+        if (!row.archiveBefore.empty())
+            writeBytes(archive, row.archiveBefore);
+        store(HKEY_CURRENT_USER, userKey, logInTarget, row.userLog, 1);
+        ::RegDeleteTreeW(HKEY_USERS, L".DEFAULT");
+        if (!row.defaultLog.empty())
+            store(HKEY_USERS, defaultKey, logInTarget, row.defaultLog, 1);
+        stringOutput out;
+        stringOutput err;
+        EXPECT_EQ(row.code, run(row.arguments, out, err));
+        EXPECT_NE(std::wstring::npos, (out.text() + err.text()).find(row.message)) << err.text();
+        EXPECT_EQ(row.archiveAfter, fileExists(archive));
+        if (row.code != 0 && !row.archiveBefore.empty()) {
+            EXPECT_EQ(row.archiveBefore, readBytes(archive));
+        }
+        WIN32_FIND_DATAW found{};
+        uniqueFindHandle leftovers(::FindFirstFileW((m_folder / L"*.tmp").c_str(), &found));
+        EXPECT_FALSE(leftovers) << "a temporary file remains";
+        EXPECT_EQ(!row.defaultLog.empty(), keyExists(HKEY_USERS, defaultKey));
+    }
+    EXPECT_FALSE(fileExists(gone));
+    EXPECT_FALSE(folderExists(m_folder / L"Tarnwick")) << "looking for the logs creates nothing";
 }

@@ -179,7 +179,7 @@ TEST(CLogFileBrowserDialog, showsTheTextUnderTheCaptionAndAlwaysEndsWithCancel) 
         {L"", L"", true},
     };
     for (const example& e : examples) {
-        CLogFileBrowserDialog dialog;
+        CLogFileBrowserDialog dialog(IDD_LOG_FILE_BROWSER, IDC_LOG_FILE_TEXT);
         EXPECT_TRUE(dialog.m_text.IsEmpty());
         EXPECT_TRUE(dialog.m_title.IsEmpty());
         dialog.m_title = e.title;

@@ -63,18 +63,21 @@ std::wstring wide(const std::string& text) {
 
 TEST_F(registryStore, everyWriteStoresItsTypeAndBytesAndReportsItsFailureWhileLogging) {
     tempFolder folder;
-    const std::wstring trace = folder / L"trace.txt", unboundTrace = folder / L"unbound.txt";
+    const std::wstring trace = folder / L"trace.txt", unboundTrace = folder / L"unbound.txt",
+                       successTrace = folder / L"success.txt";
     uniqueHkey readOnly;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegOpenKeyExW(HKEY_CURRENT_USER, storePath, 0, KEY_READ, readOnly.put()));
     readWriteSettingsToRegistry unbound, reader;
     reader.attachKey(readOnly.get());
     const wchar_t abc[] = L"abc";
+    EXPECT_EQ(0, reader.writeDword(trace.c_str(), L"refused", 1));
+    EXPECT_FALSE(fileExists(trace)) << "nothing is reported while logging is off";
     logFile::enableLogging(TRUE);
     for (const auto& c : writeCases) {
         EXPECT_EQ(0, c.write(unbound, unboundTrace.c_str())) << c.name;
         EXPECT_EQ(0, c.write(reader, trace.c_str())) << c.name;
-        ASSERT_EQ(1, c.write(settings, trace.c_str())) << c.name;
+        ASSERT_EQ(1, c.write(settings, successTrace.c_str())) << c.name;
         const rawRegistryValue stored = raw(wide(c.name).c_str());
         const void* expected = c.type == REG_SZ ? static_cast<const void*>(abc) : &pattern;
         EXPECT_EQ(c.type, stored.type) << c.name;
@@ -87,6 +90,7 @@ TEST_F(registryStore, everyWriteStoresItsTypeAndBytesAndReportsItsFailureWhileLo
     theLogFile.closeLogFile();
     logFile::enableLogging(FALSE);
     EXPECT_FALSE(fileExists(unboundTrace)) << "an unbound object reports nothing";
+    EXPECT_FALSE(fileExists(successTrace)) << "a write that succeeds reports nothing";
 
     const std::string records = readTraceFile(trace);
     for (const auto& c : writeCases) {
@@ -165,6 +169,38 @@ TEST_F(registryStore, stringReadsTakeAnyLengthAcrossTheFirstQuery) {
     EXPECT_TRUE(kept == L"default");
 }
 
+TEST_F(registryStore, stringReadsStopAtTheDataWhateverItsShape) {
+    const wchar_t unterminated[] = {L'a', L'b', L'c'};
+    const wchar_t embedded[] = L"ab\0cd";
+    const char oddBinary[] = {'h', 0, 'i', 0, '!'};
+    const std::wstring longUnterminated(400, L'z');
+    const DWORD number = 0x00420041; // "AB" when taken as text
+    store(L"unterminated", REG_SZ, unterminated, sizeof(unterminated));
+    store(L"embedded", REG_SZ, embedded, sizeof(embedded));
+    store(L"oddBinary", REG_BINARY, oddBinary, sizeof(oddBinary));
+    store(L"longUnterminated", REG_BINARY, longUnterminated.data(),
+          static_cast<DWORD>(longUnterminated.size() * sizeof(wchar_t)));
+    store(L"number", REG_DWORD, &number, sizeof(number));
+
+    struct {
+        const wchar_t* name;
+        std::wstring expected;
+    } const cases[] = {
+        {L"unterminated", L"abc"}, {L"embedded", L"ab"},
+        {L"oddBinary", L"hi"},     {L"longUnterminated", longUnterminated},
+        {L"number", L"AB"},
+    };
+    for (const auto& c : cases) {
+        CString text = L"default";
+        EXPECT_EQ(1, settings.readCString(c.name, text)) << c.name;
+        EXPECT_EQ(c.expected, text.str()) << c.name;
+    }
+
+    CString text = L"default";
+    EXPECT_EQ(0, settings.readCString(L"missing", text));
+    EXPECT_STREQ(L"default", text);
+}
+
 TEST_F(registryStore, bufferReadsAlwaysLeaveATerminatedStringInsideTheBuffer) {
     const struct {
         std::string data; // stored without a terminator unless it holds one
@@ -218,6 +254,12 @@ TEST_F(registryStore, openKeyPathOpensAReadOnlyChainBelowTheMachineRoot) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
     ASSERT_EQ(1, root.openKeyPath(CStringArray()));
     EXPECT_EQ(HKEY_LOCAL_MACHINE, root.getCurrentKey());
+
+    chain.closeKeys();
+    DWORD kept = 7;
+    EXPECT_EQ(nullptr, chain.getCurrentKey());
+    EXPECT_EQ(0, chain.readDword(L"anything", kept));
+    EXPECT_EQ(7u, kept);
 
     makeRootRefuseCreation(HKEY_LOCAL_MACHINE); // a failure part-way leaves the object unbound
     EXPECT_EQ(0, chain.openKeyPath(path));
@@ -301,4 +343,16 @@ TEST_F(registryStore, everyFailingOperationLeavesItsReasonInGetLastError) {
             }
         }
     }
+}
+
+TEST_F(registryStore, borrowedKeyStaysOpenAfterTheObjectIsGone) {
+    {
+        readWriteSettingsToRegistry borrower;
+        borrower.attachKey(key.get());
+        ASSERT_EQ(1, borrower.writeInt(nullptr, L"first", 1));
+        borrower.closeKeys();
+    }
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), L"second", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(L""), 2));
+    EXPECT_EQ(ERROR_SUCCESS, raw(L"second").status);
 }

@@ -1,3 +1,5 @@
+// The registry store's indexed collections: string lists, number and string arrays, framework
+// string arrays, and deleting their value families.
 #include "settings/readWriteSettingsToRegistry.h"
 
 #include "containers/CVector.h"
@@ -5,6 +7,7 @@
 #include "diagnostics/logFile.h"
 #include "settings/CPersistStubStringArray.h"
 #include "settings/listElements.h"
+#include "settings/registryCollectionNames.h"
 #include "support/stubString.h"
 
 #include <cstdlib>
@@ -13,22 +16,9 @@
 #include <new>
 #include <string>
 
+using namespace registryCollections;
+
 namespace {
-
-using valueName = wchar_t[readWriteSettingsToRegistry::valueNameLength];
-
-// A name that does not fit is refused rather than cut.
-[[nodiscard]] bool composeName(valueName& buffer, const wchar_t* format, const wchar_t* name,
-                               unsigned int index) {
-    return name != nullptr && _snwprintf_s(buffer, readWriteSettingsToRegistry::valueNameLength,
-                                           _TRUNCATE, format, name, index) >= 0;
-}
-
-// The longest name of a family is the one with the highest index.
-[[nodiscard]] bool familyFits(const wchar_t* format, const wchar_t* name, unsigned int count) {
-    valueName buffer;
-    return composeName(buffer, format, name, count > 0 ? count - 1 : 0);
-}
 
 // Refusals of a too long collection name go to the trace file like a failed write.
 void reportRefusedName(const wchar_t* tracePath, const char* traceText, const wchar_t* name) {
@@ -47,11 +37,6 @@ CString listName(const wchar_t* name, const wchar_t* format, int index = 0) {
     return composed;
 }
 
-int failedWith(DWORD error) {
-    ::SetLastError(error);
-    return 0;
-}
-
 // A failed element read has left its own error; a missing element fails as a missing value.
 int listResult(bool readsSucceeded, const listElements& elements) {
     if (!readsSucceeded)
@@ -60,6 +45,14 @@ int listResult(bool readsSucceeded, const listElements& elements) {
 }
 
 } // namespace
+
+void readWriteSettingsToRegistry::findListElements(listElements& elements) {
+    try {
+        visitValueNames([&](const wchar_t* found) { elements.offer(found); });
+    } catch (const std::bad_alloc&) {
+        // Elements not found make the read fail; those found are still read.
+    }
+}
 
 int readWriteSettingsToRegistry::readStringList(const wchar_t* name, std::vector<CString>& list) {
     DWORD count = 0;
@@ -99,49 +92,6 @@ int readWriteSettingsToRegistry::writeStringList(const wchar_t* tracePath, const
             result = 0;
     }
     return result;
-}
-
-void readWriteSettingsToRegistry::deleteFamilies(const wchar_t* name, unsigned int count,
-                                                 std::initializer_list<const wchar_t*> formats) {
-    if (currentKey == nullptr)
-        return;
-    for (const wchar_t* format : formats) {
-        if (!familyFits(format, name, count))
-            return;
-    }
-    valueName composed;
-    for (unsigned int index = 0; index < count; ++index) {
-        for (const wchar_t* format : formats) {
-            if (composeName(composed, format, name, index))
-                ::RegDeleteValueW(currentKey, composed);
-        }
-    }
-}
-
-int readWriteSettingsToRegistry::deleteUIntArray(const wchar_t*, const wchar_t* name,
-                                                 unsigned int count) {
-    deleteFamilies(name, count, {numberFormat});
-    return 1;
-}
-
-int readWriteSettingsToRegistry::deleteCollections(const wchar_t* name, unsigned int count) {
-    deleteFamilies(name, count, {stringArrayFormat, mapStringFormat, numberFormat});
-    return 1;
-}
-
-int readWriteSettingsToRegistry::deleteStringArray(const wchar_t* name, unsigned int count) {
-    deleteFamilies(name, count, {stringArrayFormat});
-    return 1;
-}
-
-int readWriteSettingsToRegistry::deleteMapStrings(const wchar_t* name, unsigned int count) {
-    deleteFamilies(name, count, {mapStringFormat});
-    return 1;
-}
-
-int readWriteSettingsToRegistry::deleteMapNumbers(const wchar_t* name, unsigned int count) {
-    deleteFamilies(name, count, {numberFormat});
-    return 1;
 }
 
 int readWriteSettingsToRegistry::readFrameworkStringArray(const wchar_t* name,
@@ -184,25 +134,6 @@ int readWriteSettingsToRegistry::writeFrameworkStringArray(const wchar_t* traceP
             result = 0;
     }
     return result;
-}
-
-void readWriteSettingsToRegistry::findListElements(listElements& elements) {
-    try {
-        visitValueNames([&](const wchar_t* found) { elements.offer(found); });
-    } catch (const std::bad_alloc&) {
-        // Elements not found make the read fail; those found are still read.
-    }
-}
-
-int readWriteSettingsToRegistry::collectNames(const wchar_t* prefix, stubStringMap& names) {
-    if (prefix == nullptr)
-        return failedWith(ERROR_INVALID_PARAMETER);
-    const std::size_t prefixLength = std::wcslen(prefix);
-    visitValueNames([&](const wchar_t* name) {
-        if (std::wcsncmp(name, prefix, prefixLength) == 0)
-            names.SetAt(name, name);
-    });
-    return 1;
 }
 
 int readWriteSettingsToRegistry::readUIntArray(CVector<unsigned int>& array, const wchar_t* name) {
@@ -284,56 +215,35 @@ int readWriteSettingsToRegistry::writeStringArray(const wchar_t* tracePath,
     return result;
 }
 
-int readWriteSettingsToRegistry::readDllMap(stubStringToUIntMap& map) {
-    map.RemoveAll();
-    // Every value of the key counts, not only the map's; indices without a pair are skipped.
-    unsigned int count = 0;
-    wchar_t name[520];
-    BYTE data[1040];
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = 520;
-        DWORD dataBytes = sizeof(data);
-        DWORD type = REG_NONE;
-        const LSTATUS status =
-            ::RegEnumValueW(currentKey, index, name, &nameLength, nullptr, &type, data, &dataBytes);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
-            break;
-        if ((type == REG_DWORD && dataBytes == 4) || type == REG_SZ)
-            ++count;
+void readWriteSettingsToRegistry::deleteFamilies(const wchar_t* name, unsigned int count,
+                                                 std::initializer_list<const wchar_t*> formats) {
+    if (currentKey == nullptr)
+        return;
+    for (const wchar_t* format : formats) {
+        if (!familyFits(format, name, count))
+            return;
     }
     valueName composed;
-    wchar_t text[260];
-    for (unsigned int index = 0; index < count / 2; ++index) {
-        DWORD number = 0;
-        if (composeName(composed, numberFormat, L"dll", index) && readDword(composed, number) &&
-            composeName(composed, mapStringFormat, L"dll", index) && readText(composed, text, 260))
-            map[text] = number;
+    for (unsigned int index = 0; index < count; ++index) {
+        for (const wchar_t* format : formats) {
+            if (composeName(composed, format, name, index))
+                ::RegDeleteValueW(currentKey, composed);
+        }
     }
+}
+
+int readWriteSettingsToRegistry::deleteUIntArray(const wchar_t*, const wchar_t* name,
+                                                 unsigned int count) {
+    deleteFamilies(name, count, {numberFormat});
     return 1;
 }
 
-int readWriteSettingsToRegistry::writeDllMap(const wchar_t* tracePath,
-                                             const stubStringToUIntMap& map) {
-    deleteMapStrings(L"dll", 100);
-    deleteMapNumbers(L"dll", 100);
-    // A failed entry's index goes to the next entry.
-    unsigned int next = 0;
-    valueName composed;
-    for (POSITION position = map.GetStartPosition(); position != nullptr;) {
-        stubString text;
-        unsigned int number = 0;
-        map.GetNextAssoc(position, text, number);
-        // Written through the registry even when unbound, so each refusal reaches the trace.
-        if (!composeName(composed, mapStringFormat, L"dll", next) ||
-            setStringValue(tracePath, composed, text, text.GetLength(), "set string value") !=
-                ERROR_SUCCESS)
-            continue;
-        if (composeName(composed, numberFormat, L"dll", next) &&
-            setValue(tracePath, composed, REG_DWORD, &number, 4, "set dword value") ==
-                ERROR_SUCCESS)
-            ++next;
-    }
+int readWriteSettingsToRegistry::deleteCollections(const wchar_t* name, unsigned int count) {
+    deleteFamilies(name, count, {stringArrayFormat, mapStringFormat, numberFormat});
+    return 1;
+}
+
+int readWriteSettingsToRegistry::deleteStringArray(const wchar_t* name, unsigned int count) {
+    deleteFamilies(name, count, {stringArrayFormat});
     return 1;
 }

@@ -1,4 +1,4 @@
-#include "cli/cabinetBuilder.h"
+#include "archive/cabinetBuilder.h"
 
 #include "platform/systemModules.h"
 

@@ -1,4 +1,4 @@
-#include "cli/sha256.h"
+#include "archive/sha256.h"
 
 #include "platform/systemModules.h"
 
