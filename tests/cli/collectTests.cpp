@@ -2,6 +2,7 @@
 // that cannot be read or kept, archives that cannot be opened or written whole. The archives are
 // read with the system's own extractor.
 #include "tests/cli/cliTesting.h"
+#include "tests/testing/wineHost.h"
 
 #include "cli/commands.h"
 #include "platform/osVersion.h"
@@ -234,26 +235,16 @@ TEST_F(collect, anArchiveThatFailsItsCheckIsNeverPlaced) {
 
 namespace {
 
-// Wine's own export; absent on Windows, where the Linux-side checks cannot run.
-std::string unixPath(const std::wstring& path) {
-    using lookup = char*(CDECL*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<lookup>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = toUnix != nullptr ? toUnix(path.c_str()) : nullptr;
-    const std::string result = name != nullptr ? name : "";
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return result;
-}
-
 // Runs a shell script on the Linux side; its exit code, with its output in output. Wine does not
 // wait for a Linux process, so the script leaves its code in a file, which is waited for.
 int runOnLinux(const tempFolder& folder, const std::string& script, std::string& output) {
     static int runs = 0;
     const std::string name = "linux-" + std::to_string(++runs);
-    const std::string base = unixPath(folder.path()) + "/" + name;
-    std::wstring line = L"Z:\\bin\\sh -c \"(" + fromUtf8(script) + L") >'" + fromUtf8(base) +
-                        L".out' 2>&1; echo $? >'" + fromUtf8(base) + L".part'; mv '" +
-                        fromUtf8(base) + L".part' '" + fromUtf8(base) + L".code'\"";
+    const std::string base = linuxPathOf(folder.path()) + "/" + name;
+    std::wstring line = L"\"" + windowsPathOf("/bin/sh") + L"\" -c \"(" + fromUtf8(script) +
+                        L") >'" + fromUtf8(base) + L".out' 2>&1; echo $? >'" + fromUtf8(base) +
+                        L".part'; mv '" + fromUtf8(base) + L".part' '" + fromUtf8(base) +
+                        L".code'\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child{};
@@ -285,7 +276,7 @@ TEST_F(logsmithctl, collectArchivesSettingsSystemAndLogsAsStandardToolsReadThem)
     store(HKEY_USERS, defaultKey, logInGui, m_folder.makeFile(L"service.log", "service\n"), 0);
     m_folder.makeFolder(L"Tarnwick\\Driftmark x64");
     m_folder.makeFile(L"Tarnwick\\Driftmark x64\\dmLogUI_x64.txt", "trace\n");
-    const std::string folder = unixPath(m_folder.path());
+    const std::string folder = linuxPathOf(m_folder.path());
     if (folder.empty())
         GTEST_SKIP() << "the archive is checked with Linux tools under Wine";
 

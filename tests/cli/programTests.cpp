@@ -1,6 +1,7 @@
 // The tool as scripts see it: its options, exit codes and output, in-process and as the built
 // program.
 #include "tests/cli/cliTesting.h"
+#include "tests/testing/wineHost.h"
 
 #include "cli/commands.h"
 #include "cli/loggingProfiles.h"
@@ -82,10 +83,16 @@ TEST_F(logsmithctl, outputThatCannotBeWrittenIsAFailure) {
     uniqueFileHandle brokenPipe(writer);
     uniqueFileHandle readOnly(::CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                             nullptr, OPEN_EXISTING, 0, nullptr));
-    uniqueFileHandle fullDevice(
-        ::CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(fullDevice);
-    for (HANDLE handle : {INVALID_HANDLE_VALUE, brokenPipe.get(), readOnly.get(), fullDevice.get()})
+    std::vector<HANDLE> handles{INVALID_HANDLE_VALUE, brokenPipe.get(), readOnly.get()};
+    // A device that refuses every write with "disk full": the Linux host's, under Wine.
+    uniqueFileHandle fullDevice;
+    if (const std::wstring full = windowsPathOf("/dev/full"); !full.empty()) {
+        fullDevice.reset(
+            ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(fullDevice);
+        handles.push_back(fullDevice.get());
+    }
+    for (HANDLE handle : handles)
         for (const std::vector<std::wstring>& arguments :
              std::vector<std::vector<std::wstring>>{{L"show"},
                                                     {L"show", L"--json"},
@@ -153,17 +160,17 @@ TEST_F(logsmithctlProgram, refusesDevicesAndImpossibleNamesAndEscapesWhatItEchoe
     const std::wstring settings = m_folder / L"store.settings";
     writeBytes(settings, std::string(4, '\0'));
     const std::wstring escape = L"\x1b[31m";
-    const struct {
+    struct refusal {
         std::wstring arguments;
         std::wstring storedFile;
         int code;
         std::wstring message;
-    } rows[] = {
+    };
+    std::vector<refusal> rows = {
         {L"dump-settings \\\\?\\pipe\\" + pipeName, L"", 1, L"it is a device, not a file"},
         {L"dump-settings \\\\?\\NUL", L"", 1, L"it is a device, not a file"},
         {L"dump-settings \\\\?\\GLOBALROOT\\Device\\Null", L"", 1, L"it is a device, not a file"},
         {L"dump-settings C:\\logs\\nul.txt", L"", 1, L"it is a device, not a file"},
-        {L"dump-settings Z:\\dev\\zero", L"", 1, L"it is not a regular file"},
         {L"dump-settings \\\\?\\" + settings, L"", 0, L""},
         {L"check", L"C:\\logs\\a?.log", 1, L"holds characters that no file name can hold: ?"},
         {L"set --scope user --file --help", L"", 2, L"--file=--help"},
@@ -171,6 +178,9 @@ TEST_F(logsmithctlProgram, refusesDevicesAndImpossibleNamesAndEscapesWhatItEchoe
         {L"export \"" + m_folder / (L"a" + escape + L"\\out.reg") + L"\"", L"", 1, L"a\\x1b[31m"},
         {L"dump-settings \"" + m_folder / (L"b" + escape) + L"\"", L"", 1, L"b\\x1b[31m"},
     };
+    // Under Wine, a Linux character device is a file that is not a regular one.
+    if (const std::wstring zero = windowsPathOf("/dev/zero"); !zero.empty())
+        rows.push_back({L"dump-settings " + zero, L"", 1, L"it is not a regular file"});
     for (const auto& row : rows) {
         SCOPED_TRACE(row.arguments);
         ::RegDeleteTreeW(HKEY_CURRENT_USER, userKey);

@@ -40,11 +40,6 @@ std::string hex64Text(unsigned __int64 value) {
     return text;
 }
 
-bool runningUnderWine() {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 DWORD runChildOfThisProgram(const wchar_t* variable, const wchar_t* value) {
     wchar_t program[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(nullptr, program, MAX_PATH);

@@ -19,9 +19,6 @@ std::string utf16Bytes(const std::wstring& text);
 std::string hex32Text(DWORD value);
 std::string hex64Text(unsigned __int64 value);
 
-// Wine reports its version through ntdll; Windows has no such export.
-bool runningUnderWine();
-
 // Starts this program again with the environment variable set and waits for it (bounded). A
 // child does its part before the test runner starts, when it finds the variable, and reports
 // through its exit code; 0xFFFFFFFx when it could not be run or did not end.

@@ -1,4 +1,5 @@
 #include "diagnosticsTesting.h"
+#include "tests/testing/wineHost.h"
 
 #include "diagnostics/logFileSecurity.h"
 #include "support/uniqueResource.h"
