@@ -1,7 +1,9 @@
 // Loading and saving the settings file.
 #include "settings/readWriteSettingsToFile.h"
 
+#include "platform/fileFunctions.h"
 #include "settings/fileBuffer.h"
+#include "support/win32Errors.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,42 +19,16 @@ settingsFileCalls g_calls = systemFileReplaceCalls();
 constexpr int loadAttempts = 50;
 constexpr DWORD loadPauseMs = 20;
 
-// Keeps the first failure's code across the clean-up calls that follow it.
-class lastErrorKeeper {
-public:
-    lastErrorKeeper() : m_error(::GetLastError()) {}
-    ~lastErrorKeeper() { ::SetLastError(m_error); }
-    lastErrorKeeper(const lastErrorKeeper&) = delete;
-    lastErrorKeeper& operator=(const lastErrorKeeper&) = delete;
-
-private:
-    DWORD m_error;
-};
-
+// The name the notes are kept under; the name as given where the system cannot resolve it.
 std::wstring fullPath(const wchar_t* name) {
-    const DWORD needed = ::GetFullPathNameW(name, 0, nullptr, nullptr);
-    if (needed == 0)
-        return name;
-    std::wstring path(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(name, needed, path.data(), nullptr);
-    if (length == 0 || length >= needed)
-        return name;
-    path.resize(length);
-    return path;
+    std::wstring full = fullPathName(name);
+    return full.empty() ? std::wstring(name) : full;
 }
 
-bool sameFile(const std::wstring& left, const std::wstring& right) {
+// Same text apart from case; two spellings of one file on disk are not recognised.
+bool samePathText(const std::wstring& left, const std::wstring& right) {
     return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
                                   static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool isMissing(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-bool isFolder(const wchar_t* name) {
-    const DWORD attributes = ::GetFileAttributesW(name);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // A conflict that passes: another process holds the file, or (on Windows) is replacing it.
@@ -222,7 +198,7 @@ void readWriteSettingsToFile::noteFile(const wchar_t* name, DWORD note) {
         }
         const auto found =
             std::find_if(fileNotes.begin(), fileNotes.end(),
-                         [&](const fileNote& kept) { return sameFile(kept.path, path); });
+                         [&](const fileNote& kept) { return samePathText(kept.path, path); });
         if (found != fileNotes.end())
             found->note = note;
         else
@@ -237,13 +213,14 @@ void readWriteSettingsToFile::noteFile(const wchar_t* name, DWORD note) {
 
 DWORD readWriteSettingsToFile::noteOn(const std::wstring& fullName) const {
     for (const fileNote& kept : fileNotes)
-        if (sameFile(kept.path, fullName))
+        if (samePathText(kept.path, fullName))
             return kept.note;
     return noteNone;
 }
 
 void readWriteSettingsToFile::forgetNote(const std::wstring& fullName) {
-    std::erase_if(fileNotes, [&](const fileNote& kept) { return sameFile(kept.path, fullName); });
+    std::erase_if(fileNotes,
+                  [&](const fileNote& kept) { return samePathText(kept.path, fullName); });
 }
 
 void readWriteSettingsToFile::forgetRefusal(const wchar_t* name) {

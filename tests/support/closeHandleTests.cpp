@@ -1,4 +1,5 @@
-#include "platform/fileFunctions.h"
+#include "support/closeHandle.h"
+#include "support/uniqueResource.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -115,4 +116,46 @@ TEST(closeHandleIfValidOnRealHandles, closesTheHandle) {
     EXPECT_EQ(1, closeHandleIfValid(event));
     DWORD flags = 0;
     EXPECT_FALSE(::GetHandleInformation(event, &flags)) << "the handle is closed";
+}
+
+namespace {
+
+// A close that fails and says so through the last-error value, as closing a stale handle does.
+int g_heldCloses = 0;
+struct failingCloseTraits {
+    static int empty() noexcept { return 0; }
+    static void close(int) noexcept {
+        ++g_heldCloses;
+        ::SetLastError(ERROR_INVALID_HANDLE);
+    }
+};
+using failingHolder = uniqueResource<int, failingCloseTraits>;
+
+struct closingStep {
+    const char* name;
+    void (*run)(failingHolder& holder);
+};
+
+const closingStep closingSteps[] = {
+    {"reset", [](failingHolder& holder) { holder.reset(); }},
+    {"reset to another", [](failingHolder& holder) { holder.reset(8); }},
+    {"put", [](failingHolder& holder) { holder.put(); }},
+    {"move assignment", [](failingHolder& holder) { holder = failingHolder(9); }},
+    {"destructor", [](failingHolder& holder) { failingHolder(holder.release()); }},
+};
+
+} // namespace
+
+TEST(uniqueResourceClose, keepsTheCallersLastError) {
+    for (const closingStep& step : closingSteps) {
+        g_heldCloses = 0;
+        {
+            failingHolder holder(7);
+            ::SetLastError(ERROR_DISK_FULL);
+            step.run(holder);
+            EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError()) << step.name;
+            EXPECT_EQ(1, g_heldCloses) << step.name;
+            holder.release();
+        }
+    }
 }
