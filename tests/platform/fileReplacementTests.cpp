@@ -173,6 +173,7 @@ TEST(fileReplacement, renamesThatFailAreRetriedForAboutASecondAndNeverCostTheNew
     } rows[] = {
         {"held by a scanner for 40 tries", 40, false, ERROR_SUCCESS, "new"},
         {"moved, but reported as failed", 0, true, ERROR_SUCCESS, "new"},
+        {"held for good", 1000, false, ERROR_SHARING_VIOLATION, "old"},
     };
     for (const auto& r : rows) {
         tempFolder folder;
