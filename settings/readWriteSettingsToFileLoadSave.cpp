@@ -69,7 +69,7 @@ int readWriteSettingsToFile::load(const wchar_t* name) {
         // What a file holds that could not be read is unknown: saving over it is refused.
         const DWORD error = ::GetLastError();
         if (name != nullptr)
-            noteFile(name, isMissing(error) ? noteNone : (error != 0 ? error : ERROR_READ_FAULT));
+            noteFile(name, isMissing(error) ? noteNone : lastErrorOr(ERROR_READ_FAULT));
         return 0;
     }
     bool complete = false;
