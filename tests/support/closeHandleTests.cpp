@@ -131,31 +131,23 @@ struct failingCloseTraits {
 };
 using failingHolder = uniqueResource<int, failingCloseTraits>;
 
-struct closingStep {
-    const char* name;
-    void (*run)(failingHolder& holder);
-};
-
-const closingStep closingSteps[] = {
-    {"reset", [](failingHolder& holder) { holder.reset(); }},
-    {"reset to another", [](failingHolder& holder) { holder.reset(8); }},
-    {"put", [](failingHolder& holder) { holder.put(); }},
-    {"move assignment", [](failingHolder& holder) { holder = failingHolder(9); }},
-    {"destructor", [](failingHolder& holder) { failingHolder(holder.release()); }},
-};
-
 } // namespace
 
 TEST(uniqueResourceClose, keepsTheCallersLastError) {
-    for (const closingStep& step : closingSteps) {
+    void (*const closings[])(failingHolder&) = {
+        [](failingHolder& held) { held.reset(); },
+        [](failingHolder& held) { held.reset(8); },
+        [](failingHolder& held) { held.put(); },
+        [](failingHolder& held) { held = failingHolder(9); },
+        [](failingHolder& held) { failingHolder(held.release()); }, // the destructor
+    };
+    for (int row = 0; row < 5; ++row) {
         g_heldCloses = 0;
-        {
-            failingHolder holder(7);
-            ::SetLastError(ERROR_DISK_FULL);
-            step.run(holder);
-            EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError()) << step.name;
-            EXPECT_EQ(1, g_heldCloses) << step.name;
-            holder.release();
-        }
+        failingHolder holder(7);
+        ::SetLastError(ERROR_DISK_FULL);
+        closings[row](holder);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError()) << row;
+        EXPECT_EQ(1, g_heldCloses) << row;
+        holder.release();
     }
 }
