@@ -2,6 +2,7 @@
 
 #include "framework/CWinApp.h"
 #include "platform/IndexedFileDialog.h"
+#include "platform/fileFunctions.h"
 #include "resources/resource.h"
 
 namespace {
@@ -21,11 +22,6 @@ constexpr modeButton modeButtons[] = {
 const wchar_t* const windowCaption = L"Logsmith x64 (TARN internal use only, DO NOT DISTRIBUTE!)";
 const wchar_t* const browseFilter =
     L"Driftmark Log Files (*.dmlog_x64;*.log;*.txt)|*.dmlog_x64;*.log;*.txt||";
-
-bool isExistingFolder(const wchar_t* path) {
-    const DWORD attributes = ::GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 } // namespace
 
@@ -164,7 +160,7 @@ void CDmDebugRegistryDlg::OnOpenDirectory() {
     if (separator < 0)
         return;
     const CString folder = fileName.Left(separator);
-    if (!isExistingFolder(folder))
+    if (!isFolder(folder))
         return;
     shellExecute(m_hWnd, L"open", folder, nullptr, L"", SW_SHOW);
 }

@@ -1,6 +1,7 @@
 #include "archive/cabinetBuilder.h"
 
 #include "platform/systemModules.h"
+#include "support/win32Errors.h"
 
 #include <fci.h>
 #include <fcntl.h>
@@ -46,11 +47,6 @@ template <typename function> function find(HMODULE module, const char* name) {
     return module == nullptr ? nullptr
                              : reinterpret_cast<function>(
                                    reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
-DWORD lastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
 }
 
 // A fresh, empty file in folder, deleted when its handle closes.

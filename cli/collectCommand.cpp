@@ -18,6 +18,7 @@
 #include "platform/knownFolders.h"
 #include "platform/osVersion.h"
 #include "support/uniqueResource.h"
+#include "support/win32Errors.h"
 
 #include <nlohmann/json.hpp>
 
@@ -161,9 +162,8 @@ archiveTarget resolveArchive(const std::wstring& out, const FILETIME& now) {
         target.path = out;
         target.problem = attributes != INVALID_FILE_ATTRIBUTES
                              ? L"it names a folder, and that is a file"
-                         : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                             ? L"it names a folder that does not exist"
-                             : systemErrorText(error);
+                         : isMissing(error) ? L"it names a folder that does not exist"
+                                            : systemErrorText(error);
         return target;
     } else {
         target.path = archivePath(out);
@@ -172,10 +172,10 @@ archiveTarget resolveArchive(const std::wstring& out, const FILETIME& now) {
     return target;
 }
 
-// Answers for a log that is not there at all, as opposed to one that cannot be read.
-bool isMissing(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-           error == ERROR_INVALID_NAME || error == ERROR_INVALID_DRIVE ||
+// Answers for a log that is not there at all, as opposed to one that cannot be read: a name
+// that cannot be a file's, or a drive or share that does not exist, holds no log either.
+bool isAbsentLog(DWORD error) {
+    return isMissing(error) || error == ERROR_INVALID_NAME || error == ERROR_INVALID_DRIVE ||
            error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME;
 }
 
@@ -213,7 +213,7 @@ void inspectLog(logSource& log) {
     if (!log.file) {
         const DWORD error = ::GetLastError();
         log.reason = systemErrorText(error);
-        if (isMissing(error))
+        if (isAbsentLog(error))
             return;
         log.state = logState::unreadable;
         log.identified = queryFileIdentity(log.path.c_str(), log.identity) == ERROR_SUCCESS;
@@ -361,11 +361,10 @@ std::vector<generatedEntry> generatedEntries(const FILETIME& now) {
     const std::wstring exported = exportedText("all", values, notes);
     stringOutput shown;
     showCommand(showOptions{"all", true}, shown);
-    return {
-        {"settings.reg", "logsmithctl export", regFileBytes(exported)},
-        {"settings.json", "logsmithctl show --json", toUtf8(shown.text())},
-        {"system.json", "the system's version functions",
-         withSystemFacts(systemDescription(now)).dump(2) + "\n"}};
+    return {{"settings.reg", "logsmithctl export", regFileBytes(exported)},
+            {"settings.json", "logsmithctl show --json", toUtf8(shown.text())},
+            {"system.json", "the system's version functions",
+             withSystemFacts(systemDescription(now)).dump(2) + "\n"}};
 }
 
 // The archive's contents and the manifest that describes them, written into a cabinet and read

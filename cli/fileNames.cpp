@@ -2,6 +2,7 @@
 
 #include "cli/loggingProfiles.h"
 #include "cli/textOutput.h"
+#include "platform/fileFunctions.h"
 
 #include <cwctype>
 #include <string_view>
@@ -94,11 +95,7 @@ bool namesDevice(const std::wstring& path) {
     if (isReservedDeviceName(componentsOf(path).back()))
         return true;
     // Whatever else the system maps into the device namespace.
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    const DWORD length =
-        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    return length > 0 && length < needed && full.starts_with(L"\\\\.\\");
+    return fullPathName(path.c_str()).starts_with(L"\\\\.\\");
 }
 
 // Characters no file or folder name holds; ':' only after a drive letter.
@@ -124,8 +121,7 @@ std::wstring invalidCharacters(std::wstring_view path, bool literal) {
 std::wstring notAFileReason(const std::wstring& path) {
     if (namesDevice(path))
         return L"it is a device, not a file";
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (isFolder(path.c_str()))
         return L"it is a folder";
     return {};
 }
@@ -175,11 +171,6 @@ std::vector<std::wstring> logFileNameProblems(const std::wstring& name) {
 
 namespace {
 
-bool isFolder(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Rooted (\logs, \\server\share) or with a drive and a root (C:\, C:/).
 bool isFullPath(const std::wstring& path) {
     if (!path.empty() && isSeparator(path[0]))
@@ -205,17 +196,13 @@ std::vector<std::wstring> pathProblems(const std::wstring& name, const std::wstr
         problems.push_back(L"the log file " + shown + L" " + problem);
     if (!problems.empty())
         return problems;
-    const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    wchar_t* filePart = nullptr;
-    const DWORD length =
-        needed == 0 ? 0 : ::GetFullPathNameW(name.c_str(), needed, full.data(), &filePart);
-    if (length == 0 || length >= needed)
+    std::size_t fileNameAt = std::wstring::npos;
+    const std::wstring full = fullPathName(name.c_str(), &fileNameAt);
+    if (full.empty())
         return {shown + L" is not a valid path"};
-    full.resize(length);
-    if (filePart == nullptr || isFolder(full))
+    if (fileNameAt == std::wstring::npos || isFolder(full.c_str()))
         return {shown + L" is a folder"};
-    std::wstring folder = full.substr(0, static_cast<std::size_t>(filePart - full.data()));
+    std::wstring folder = full.substr(0, fileNameAt);
     if (folder.size() > 3) // a folder's name without its separator; a root keeps it
         folder.pop_back();
     const std::wstring problem = folderProblem(folder);

@@ -335,7 +335,7 @@ std::wstring folderProblem(const std::wstring& folder) {
     if (pathTooLongForSystem(folder.c_str()))
         return L"the path of " + shown + L" is " + std::to_wstring(folder.size()) +
                L" characters long, and long paths are not enabled on this system";
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    if (isMissing(error))
         return shown + L" does not exist";
     return shown + L" cannot be reached (" + systemErrorText(error) + L")";
 }

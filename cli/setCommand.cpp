@@ -9,6 +9,8 @@
 #include "framework/CString.h"
 #include "settings/readWriteSettingsToRegistry.h"
 #include "settings/registryKeyChain.h"
+#include "support/uniqueResource.h"
+#include "support/win32Errors.h"
 
 namespace {
 
@@ -35,11 +37,6 @@ void writeElevationHint(const loggingProfile& profile, DWORD error, textOutput& 
     if (profile.kind == profileKind::defaultUser && error == ERROR_ACCESS_DENIED)
         err.write(L"logsmithctl: run it from an elevated prompt, or give --scope user to change "
                   L"only your own settings\n");
-}
-
-DWORD lastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
 }
 
 bool isStored(HKEY key, const wchar_t* name) {

@@ -1,5 +1,7 @@
 #include "cli/textOutput.h"
 
+#include "support/win32Errors.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -11,12 +13,6 @@ bool isConsole(HANDLE handle) {
     return ::GetFileType(handle) == FILE_TYPE_CHAR && ::GetConsoleMode(handle, &mode) != FALSE;
 }
 
-// A call that reports success with nothing written would loop forever: that is a failure too.
-DWORD lastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
-
 // Writes text in pieces of at most chunk units through write, until all is written.
 template <class Text, class Write>
 DWORD writeInPieces(const Text& text, std::size_t chunk, Write write) {
@@ -26,6 +22,7 @@ DWORD writeInPieces(const Text& text, std::size_t chunk, Write write) {
         const DWORD piece = static_cast<DWORD>(std::min(left, chunk));
         DWORD written = 0;
         ::SetLastError(ERROR_SUCCESS);
+        // Success with nothing written would loop forever: that is a failure too.
         if (!write(next, piece, &written) || written == 0)
             return lastErrorOr(ERROR_WRITE_FAULT);
         next += written;

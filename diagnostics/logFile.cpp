@@ -3,7 +3,7 @@
 
 #include "diagnostics/logFileSecurity.h"
 #include "diagnostics/logFileState.h"
-#include "platform/fileFunctions.h"
+#include "support/closeHandle.h"
 #include "support/startupOrder.h"
 #include "support/tarnHeap.h"
 

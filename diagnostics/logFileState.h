@@ -2,6 +2,7 @@
 // State shared by the log writer's source files; not for use outside diagnostics/.
 #include "diagnostics/logFile.h"
 #include "diagnostics/stubSyncObject.h"
+#include "support/win32Errors.h"
 
 #include <windows.h>
 
@@ -21,18 +22,6 @@ inline bool loggingOn() {
 }
 
 } // namespace logFileState
-
-// Restores the caller's last-error value when it goes out of scope.
-class lastErrorKeeper {
-public:
-    lastErrorKeeper() : saved(::GetLastError()) {}
-    ~lastErrorKeeper() { ::SetLastError(saved); }
-    lastErrorKeeper(const lastErrorKeeper&) = delete;
-    lastErrorKeeper& operator=(const lastErrorKeeper&) = delete;
-
-private:
-    DWORD saved;
-};
 
 // While alive, the pieces written to the file are gathered and reach it in one write.
 class logRecord {

@@ -226,8 +226,7 @@ bool logFile::deleteLogFile(const wchar_t* path) {
     // there counts as gone, and one that another handle keeps pending deletion still exists.
     if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
         return false;
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return isMissing(::GetLastError());
 }
 
 void logFile::forgetLogFile() {

@@ -69,7 +69,7 @@ INT_PTR CIndexedFileDialog::DoModal() {
     CString rememberedFolder;
     if (m_useFolderMemory &&
         s_folderByExtension.Lookup(lowerCase(defaultExtensionAsGiven()), rememberedFolder) &&
-        ::GetFileAttributesW(rememberedFolder) != INVALID_FILE_ATTRIBUTES)
+        isFolder(rememberedFolder))
         m_ofn.lpstrInitialDir = rememberedFolder;
 
     const INT_PTR result = CFileDialog::DoModal();

@@ -3,8 +3,13 @@
 // function says otherwise.
 #ifndef RC_INVOKED
 #include "framework/CString.h"
+// closeHandleIfValid and its seam moved to support/; included here for code that finds them here.
+#include "support/closeHandle.h"
+#include "support/win32Errors.h"
 
 #include <windows.h>
+
+#include <string>
 
 // First separator of the text, or null when there is none or the text is null.
 const wchar_t* findNextPathSeparator(const wchar_t* text);
@@ -16,6 +21,16 @@ int findLastPathSeparator(const CString& path);
 // Creates every folder the path names before its last separator (the rest is a file name).
 // 0 for a null or empty path, else 1; the path is written during the call and restored.
 int createFolderPath(wchar_t* path);
+
+// Whether an existing folder (or a link to one) is at the path. Whether a failure means nothing
+// is there at all: isMissing (support/win32Errors.h).
+bool isFolder(const wchar_t* path);
+
+// The full path the system makes of path: joined to the current folder, "." and ".." resolved,
+// nothing checked on disk. Empty for a null path or when the system cannot resolve it. fileNameAt,
+// when given, receives the offset of the last name, or std::wstring::npos where the path ends in a
+// separator.
+std::wstring fullPathName(const wchar_t* path, std::size_t* fileNameAt = nullptr);
 
 // a\.\b becomes a\b.
 void removeCurrentFolderSegments(CString& path);
@@ -41,10 +56,6 @@ bool pathTooLongForSystem(const wchar_t* path);
 // The folders Windows searches for DLLs, each followed by ";".
 void getDllSearchPath(CString& list);
 
-// Closes a handle unless it is null or INVALID_HANDLE_VALUE; 0 when closing raised an
-// invalid-handle exception (as it does under a debugger), else 1.
-int closeHandleIfValid(HANDLE handle);
-
 // Puts size bytes in place of the file at path in one step, as replaceFileInOneStep does
 // (fileReplacement.h). ERROR_SUCCESS, or the system's code of the first failure; on failure the
 // file at path is as it was and no temporary file remains.
@@ -54,11 +65,6 @@ int closeHandleIfValid(HANDLE handle);
 // previous call is returned.
 using fileWriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 fileWriteCall setFileWriteCall(fileWriteCall call);
-
-// Test seam: the close call behind closeHandleIfValid. Null restores CloseHandle; the previous
-// closer is returned.
-using handleCloser = BOOL(WINAPI*)(HANDLE);
-handleCloser setHandleCloser(handleCloser closer);
 
 // Test seam: the folder listing behind deleteFolderTree. Null members restore FindFirstFileW /
 // FindNextFileW and the system's view of the folder itself (its attributes and, for a reparse

@@ -1,6 +1,7 @@
 #include "platform/fileReplacement.h"
 
 #include "support/uniqueResource.h"
+#include "support/win32Errors.h"
 
 #include <aclapi.h>
 #include <winioctl.h>
@@ -24,15 +25,6 @@ constexpr DWORD replacePauseMs = 20;
 // Attributes the new file takes over from the one it replaces.
 constexpr DWORD carriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-DWORD lastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
-
-bool isMissing(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
 
 // File systems and shares that keep no security answer so; there is nothing to carry over.
 bool noSecurityHere(DWORD error) {

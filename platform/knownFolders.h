@@ -3,7 +3,8 @@
 // application data folder. Each path function writes a static buffer of its own
 // (knownFolderPathCapacity characters) and returns a pointer into it; the buffer is overwritten
 // by the next call of the same function. A path that does not fit comes back empty. None of this
-// is safe for concurrent use.
+// is safe for concurrent use. The A forms take and give 8-bit text in the ANSI code page, as the
+// system's 8-bit calls do.
 #ifndef RC_INVOKED
 #include <windows.h>
 

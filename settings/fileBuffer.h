@@ -8,8 +8,9 @@
 // packed in the machine's byte order, at any offset. Sizes and offsets are 32-bit: a buffer
 // holds less than 4 GiB.
 //
-// Names come in a wide and an 8-bit form; the 8-bit form widens each byte to the 16-bit
-// character of the same value (no code page).
+// The A forms and the 8-bit names: a file name's bytes are widened each to the 16-bit character
+// of the same value (no code page); the text of readCountedA and readLineA is converted unit by
+// unit with the ANSI code page.
 #include <windows.h>
 
 #include <cstdint>

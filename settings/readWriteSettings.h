@@ -7,6 +7,10 @@
 // default before reading and keeps it when the read fails. Every write takes tracePath first:
 // the path of a diagnostic trace file that receives a record for a failed write, or null.
 //
+// The A forms take 8-bit names and texts in the ANSI code page, as the system's 8-bit calls do.
+// One exception keeps existing files readable: the settings file's readTextA and writeTextA widen
+// each byte to the character of the same value (no code page), as its stored records hold them.
+//
 // Collections are stored as families of scalar values whose names derive from the collection's
 // name; most collection operations go through the object's own scalar slots, so a derived class
 // that overrides a scalar slot changes how collections store that type too.

@@ -107,6 +107,8 @@ public:
     int readWideChar(const wchar_t* valueName, wchar_t& value) override;
     int readUChar(const wchar_t* valueName, unsigned char& value) override;
     int readChar(const wchar_t* valueName, char& value) override;
+    // Name and text widened byte by byte, each to the character of the same value; the text is
+    // read back by taking each character's low byte.
     int readTextA(const char* valueName, char* buffer, int capacity) override;
     int readText(const wchar_t* valueName, wchar_t* buffer, int capacity) override;
     int readTime(const wchar_t* valueName, time_t& value) override;

@@ -10,8 +10,8 @@
 // examined. On failure text is left unchanged and the registry's status is returned.
 [[nodiscard]] LSTATUS queryRegistryString(HKEY key, const wchar_t* valueName, std::wstring& text);
 
-// The same through the 8-bit query: 8-bit name, data as 8-bit text that ends at its first
-// terminator or at the end of the returned bytes.
+// The same through the 8-bit query, which converts name and text with the ANSI code page: data as
+// 8-bit text that ends at its first terminator or at the end of the returned bytes.
 [[nodiscard]] LSTATUS queryRegistryStringA(HKEY key, const char* valueName, std::string& text);
 
 // First query's buffer size in bytes: 261 wide characters.

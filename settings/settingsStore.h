@@ -23,6 +23,7 @@
 #include "settings/readWriteSettingsToRegistry.h"
 #include "settings/registryKeyChain.h"
 #include "support/stubString.h"
+#include "support/win32Errors.h"
 
 #include <windows.h>
 
@@ -239,7 +240,7 @@ public:
             if (written != 0 && (!failureInLastError<T>() || error == ERROR_SUCCESS))
                 return {};
             // The file store's value operations leave no code when they fail.
-            return settingsResult(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT);
+            return settingsResult(lastErrorOr(ERROR_WRITE_FAULT));
         } catch (const std::bad_alloc&) {
             return settingsResult(ERROR_NOT_ENOUGH_MEMORY);
         }
@@ -263,8 +264,7 @@ public:
         ::SetLastError(ERROR_SUCCESS);
         if (m_store->flush())
             return {};
-        const DWORD error = ::GetLastError();
-        return settingsResult(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT);
+        return settingsResult(lastErrorOr(ERROR_WRITE_FAULT));
     }
 
     // The fifty operations of the same store, for what the typed ones do not cover; null only
@@ -322,10 +322,8 @@ public:
                 return;
             }
             ::SetLastError(ERROR_SUCCESS);
-            if (!m_file->load(name.c_str())) {
-                const DWORD error = ::GetLastError();
-                m_loaded = settingsResult(error != ERROR_SUCCESS ? error : ERROR_READ_FAULT);
-            }
+            if (!m_file->load(name.c_str()))
+                m_loaded = settingsResult(lastErrorOr(ERROR_READ_FAULT));
             use(m_file.get(), ERROR_SUCCESS);
         } catch (const std::bad_alloc&) {
             fail(ERROR_NOT_ENOUGH_MEMORY);

@@ -1,8 +1,11 @@
 #pragma once
 // Scoped holders for Win32 handles: one owner, closed in the destructor, movable, not copyable.
 // A key, heap, module or kernel-object holder treats null as empty; a file holder treats
-// INVALID_HANDLE_VALUE as empty.
+// INVALID_HANDLE_VALUE as empty. Closing keeps the thread's last-error value, so a holder that
+// goes out of scope on an error path leaves the caller the code of the failure.
 #ifndef RC_INVOKED
+#include "support/win32Errors.h"
+
 #include <windows.h>
 
 #include <utility>
@@ -35,8 +38,10 @@ public:
 
     void reset(T value = Traits::empty()) noexcept {
         T old = std::exchange(m_value, value);
-        if (old != Traits::empty())
+        if (old != Traits::empty()) {
+            const lastErrorKeeper keep;
             Traits::close(old);
+        }
     }
 
 private:

@@ -4,21 +4,6 @@
 
 #include <cstdio>
 
-std::string readFileBytes(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read != 0)
-        bytes.append(chunk, read);
-    ::CloseHandle(file);
-    return bytes;
-}
-
 std::string utf16Bytes(const std::wstring& text) {
     std::string bytes;
     for (wchar_t unit : text) {

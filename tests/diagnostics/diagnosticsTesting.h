@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-// The whole file as bytes; empty when it cannot be read.
-std::string readFileBytes(const std::wstring& path);
 // The code units of wide text as UTF-16LE bytes.
 std::string utf16Bytes(const std::wstring& text);
 std::string hex32Text(DWORD value);

@@ -131,6 +131,32 @@ TEST(pathEditing, removesCurrentFolderSegmentsAndOneTrailingBackslash) {
     }
 }
 
+TEST(pathQuestions, resolveFullPathsAndTellFoldersFromFiles) {
+    tempFolder root;
+    const std::wstring file = root.makeFile(L"f.txt");
+    const struct {
+        std::wstring path;
+        std::wstring full;
+        std::size_t fileNameAt;
+    } examples[] = {
+        {root / L"a\\..\\f.txt", file, root.path().size() + 1},
+        {root.path() + L"\\", root.path() + L"\\", std::wstring::npos},
+        {L"C:\\", L"C:\\", std::wstring::npos},
+    };
+    for (const auto& e : examples) {
+        std::size_t fileNameAt = 0;
+        EXPECT_EQ(e.full, fullPathName(e.path.c_str(), &fileNameAt)) << narrow(e.path);
+        EXPECT_EQ(e.fileNameAt, fileNameAt) << narrow(e.path);
+    }
+    std::size_t fileNameAt = 0;
+    EXPECT_EQ(L"", fullPathName(nullptr, &fileNameAt));
+    EXPECT_EQ(std::wstring::npos, fileNameAt);
+
+    EXPECT_TRUE(isFolder(root.path().c_str()));
+    EXPECT_FALSE(isFolder(file.c_str()));
+    EXPECT_FALSE(isFolder((root / L"none").c_str()));
+}
+
 TEST(makeRelativeToProgramFolder, climbsFromTheProgramFolderAndKeepsThePathsCase) {
     const std::wstring folder = programFolder();
     const std::wstring parent = parentOf(folder);

@@ -5,17 +5,10 @@
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string contents(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 DWORD replaceWith(const std::wstring& target, const std::string& data, const wchar_t* backup,
                   const fileReplaceCalls& calls = systemFileReplaceCalls()) {
@@ -116,8 +109,8 @@ TEST(fileReplacement, theNewFileKeepsWhatTheOldOneCarriedAndReadOnlyIsRefused) {
         }
         EXPECT_EQ(r.result, replaceWith(target, "new", backup.c_str())) << r.what;
         const bool replaced = r.result == ERROR_SUCCESS;
-        EXPECT_EQ(replaced ? "new" : "old", contents(target)) << r.what;
-        EXPECT_EQ(replaced ? "old" : "older", contents(backup)) << r.what;
+        EXPECT_EQ(replaced ? "new" : "old", readFileBytes(target)) << r.what;
+        EXPECT_EQ(replaced ? "old" : "older", readFileBytes(backup)) << r.what;
         EXPECT_EQ(r.keptAttributes, ::GetFileAttributesW(target.c_str()) & r.keptAttributes)
             << r.what;
         for (const std::wstring& file : {target, backup})
@@ -142,7 +135,7 @@ TEST(fileReplacement, theNewFileKeepsAnExplicitAccessList) {
     if (aceCount(target) != 1)
         GTEST_SKIP() << "this file system does not keep the access list it is given (Wine)";
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), replaceWith(target, "new", nullptr));
-    EXPECT_EQ("new", contents(target));
+    EXPECT_EQ("new", readFileBytes(target));
     EXPECT_EQ(1, aceCount(target)) << "the folder's inherited entries would widen it";
 }
 
@@ -156,7 +149,7 @@ TEST(fileReplacement, aRefusedSecurityAccessStillSavesTheWholeFile) {
     script.refuseSecurityAccess = true;
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
               replaceWith(target, "new", nullptr, scriptedCalls(script)));
-    EXPECT_EQ("new", contents(target));
+    EXPECT_EQ("new", readFileBytes(target));
     ASSERT_EQ(2u, g_seam.createAccess.size());
     EXPECT_NE(0u, g_seam.createAccess[0] & WRITE_DAC) << "the file's own list is worth keeping";
     EXPECT_EQ(0u, g_seam.createAccess[1] & WRITE_DAC);
@@ -173,6 +166,7 @@ TEST(fileReplacement, renamesThatFailAreRetriedForAboutASecondAndNeverCostTheNew
     } rows[] = {
         {"held by a scanner for 40 tries", 40, false, ERROR_SUCCESS, "new"},
         {"moved, but reported as failed", 0, true, ERROR_SUCCESS, "new"},
+        {"held for good", 1000, false, ERROR_SHARING_VIOLATION, "old"},
     };
     for (const auto& r : rows) {
         tempFolder folder;
@@ -181,7 +175,7 @@ TEST(fileReplacement, renamesThatFailAreRetriedForAboutASecondAndNeverCostTheNew
         script.busyRenames = r.busyRenames;
         script.renameReportsFailureAfterMoving = r.reportsFailureAfterMoving;
         EXPECT_EQ(r.result, replaceWith(target, "new", nullptr, scriptedCalls(script))) << r.what;
-        EXPECT_EQ(r.kept, contents(target)) << r.what;
+        EXPECT_EQ(r.kept, readFileBytes(target)) << r.what;
         EXPECT_FALSE(anyTemporaryIn(folder.path())) << r.what;
     }
 }
@@ -240,13 +234,13 @@ TEST(fileReplacement, theStreamingFormChecksBeforeItReplacesAndKeepsWhatItMust) 
                   replaceFileStreamed(target.c_str(), steps, options, systemFileReplaceCalls()))
             << r.what;
         const bool replaced = r.result == ERROR_SUCCESS;
-        EXPECT_EQ(replaced ? "new" : "old", contents(target)) << r.what;
+        EXPECT_EQ(replaced ? "new" : "old", readFileBytes(target)) << r.what;
         EXPECT_FALSE(anyTemporaryIn(folder.path())) << r.what;
         if (r.result != ERROR_ALREADY_EXISTS) {
             EXPECT_EQ("new", readBack) << r.what;
         }
     }
-    EXPECT_EQ("log", contents(other));
+    EXPECT_EQ("log", readFileBytes(other));
 }
 
 TEST(fileIdentity, namesOfOneFileAreOneAndOtherFilesAreNot) {

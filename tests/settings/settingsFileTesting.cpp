@@ -2,6 +2,7 @@
 
 #include "settings/fileBuffer.h"
 #include "settings/readWriteSettingsToFile.h"
+#include "tests/testing/tempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -33,17 +34,7 @@ std::string encodeImage(const std::vector<recordModel>& records) {
 }
 
 std::string readWholeFile(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (::ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got != 0)
-        bytes.append(chunk, got);
-    ::CloseHandle(file);
-    return bytes;
+    return fileExists(path) ? readFileBytes(path) : "<missing>";
 }
 
 void writeWholeFile(const std::wstring& path, const std::string& bytes) {

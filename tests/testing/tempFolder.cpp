@@ -72,6 +72,21 @@ bool fileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::string readFileBytes(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read != 0)
+        bytes.append(chunk, read);
+    ::CloseHandle(file);
+    return bytes;
+}
+
 void removeTestTree(const std::wstring& path) {
     WIN32_FIND_DATAW entry;
     HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &entry);

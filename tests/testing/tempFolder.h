@@ -27,5 +27,7 @@ private:
 
 bool folderExists(const std::wstring& path);
 bool fileExists(const std::wstring& path);
+// The whole file as bytes, read while others may write or delete it; empty when it cannot be read.
+std::string readFileBytes(const std::wstring& path);
 // Removes a folder tree for test cleanup (read-only files included); links are not followed.
 void removeTestTree(const std::wstring& path);

@@ -1,12 +1,15 @@
-// Collections as families of records whose names derive from the collection's name. Apart from
-// the list elements, every element goes through the object's own scalar operations, so a class
-// that overrides a scalar operation changes its collections too.
+// Lists of values: string lists ("%s_NumItems" and "%s_%d"), number arrays ("[%s]I%u") and string
+// arrays ("[%s]I%u" to read, "[%s]SS%u" to delete). Apart from the string list's elements, every
+// element goes through the object's own scalar operations, so a class that overrides a scalar
+// operation changes its lists too.
 #include "settings/readWriteSettingsToFile.h"
 
+#include "containers/CVector.h"
+#include "settings/CPersistStubStringArray.h"
 #include "settings/listElements.h"
-#include "settings/readWriteSettingsToFileNames.h"
+#include "settings/readWriteSettingsToFileCollectionNames.h"
+#include "support/stubString.h"
 
-#include <algorithm>
 #include <new>
 #include <string>
 
@@ -22,24 +25,6 @@ std::wstring listElementName(const wchar_t* name, int index) {
 }
 
 } // namespace
-
-bool composeCollectionName(composedName& buffer, const wchar_t* name, const wchar_t* tag,
-                           unsigned int index) {
-    if (name == nullptr)
-        return false;
-    const std::wstring number = std::to_wstring(index);
-    std::size_t length = 0;
-    for (const wchar_t* piece : {L"[", name, L"]", tag, number.c_str()}) {
-        for (const wchar_t* c = piece; *c != L'\0'; ++c) {
-            // Refused rather than cut: a cut name would belong to another element.
-            if (length + 1 >= composedNameCapacity)
-                return false;
-            buffer[length++] = *c;
-        }
-    }
-    buffer[length] = L'\0';
-    return true;
-}
 
 int readWriteSettingsToFile::writeStringList(const wchar_t* tracePath, const wchar_t* valueName,
                                              const std::vector<CString>& list) {
@@ -85,37 +70,59 @@ int readWriteSettingsToFile::readStringList(const wchar_t* valueName, std::vecto
     return 1;
 }
 
-int readWriteSettingsToFile::removeComposed(const wchar_t* tag, const wchar_t* name,
-                                            unsigned int count) {
-    composedName composed;
-    for (unsigned int i = 0; i < count; ++i)
-        if (composeCollectionName(composed, name, tag, i))
-            removeRecord(composed);
-    return 1;
-}
-
 int readWriteSettingsToFile::deleteUIntArray(const wchar_t*, const wchar_t* name,
                                              unsigned int count) {
     return removeComposed(L"I", name, count);
-}
-
-int readWriteSettingsToFile::deleteCollections(const wchar_t* name, unsigned int count) {
-    composedName composed;
-    for (unsigned int i = 0; i < count; ++i)
-        for (const wchar_t* tag : {L"SS", L"S", L"I"})
-            if (composeCollectionName(composed, name, tag, i))
-                removeRecord(composed);
-    return 1;
 }
 
 int readWriteSettingsToFile::deleteStringArray(const wchar_t* name, unsigned int count) {
     return removeComposed(L"SS", name, count);
 }
 
-int readWriteSettingsToFile::deleteMapStrings(const wchar_t* name, unsigned int count) {
-    return removeComposed(L"S", name, count);
+int readWriteSettingsToFile::readUIntArray(CVector<unsigned int>& array, const wchar_t* name) {
+    composedName composed;
+    unsigned int value = 0;
+    for (unsigned int i = 0;
+         composeCollectionName(composed, name, L"I", i) && readUInt(composed, value); ++i) {
+        // A value that finds no memory is dropped; the walk goes on.
+        array.Add(value);
+    }
+    return 1;
 }
 
-int readWriteSettingsToFile::deleteMapNumbers(const wchar_t* name, unsigned int count) {
-    return removeComposed(L"I", name, count);
+int readWriteSettingsToFile::writeUIntArray(const wchar_t* tracePath,
+                                            const CVector<unsigned int>& array,
+                                            const wchar_t* name) {
+    composedName composed;
+    int result = 1;
+    for (unsigned int i = 0; i < array.GetCount(); ++i)
+        if (!composeCollectionName(composed, name, L"I", i) ||
+            !writeUInt(tracePath, composed, array.GetAt(i)))
+            result = 0;
+    return result;
+}
+
+int readWriteSettingsToFile::readStringArray(CPersistStubStringArray& array, const wchar_t* name) {
+    composedName composed;
+    stubString text;
+    for (unsigned int i = 0;
+         composeCollectionName(composed, name, L"I", i) && readString(composed, text); ++i)
+        array.AddString(text);
+    return 1;
+}
+
+int readWriteSettingsToFile::writeStringArray(const wchar_t* tracePath,
+                                              const CVector<stubString*>& array,
+                                              const wchar_t* name) {
+    composedName composed;
+    int result = 1;
+    for (unsigned int i = 0; i < array.GetCount(); ++i) {
+        const stubString* element = array.GetAt(i);
+        if (element == nullptr)
+            continue; // leaves its index unwritten
+        if (!composeCollectionName(composed, name, L"I", i) ||
+            !writeString(tracePath, composed, *element))
+            result = 0;
+    }
+    return result;
 }

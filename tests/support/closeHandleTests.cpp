@@ -1,4 +1,5 @@
-#include "platform/fileFunctions.h"
+#include "support/closeHandle.h"
+#include "support/uniqueResource.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -115,4 +116,38 @@ TEST(closeHandleIfValidOnRealHandles, closesTheHandle) {
     EXPECT_EQ(1, closeHandleIfValid(event));
     DWORD flags = 0;
     EXPECT_FALSE(::GetHandleInformation(event, &flags)) << "the handle is closed";
+}
+
+namespace {
+
+// A close that fails and says so through the last-error value, as closing a stale handle does.
+int g_heldCloses = 0;
+struct failingCloseTraits {
+    static int empty() noexcept { return 0; }
+    static void close(int) noexcept {
+        ++g_heldCloses;
+        ::SetLastError(ERROR_INVALID_HANDLE);
+    }
+};
+using failingHolder = uniqueResource<int, failingCloseTraits>;
+
+} // namespace
+
+TEST(uniqueResourceClose, keepsTheCallersLastError) {
+    void (*const closings[])(failingHolder&) = {
+        [](failingHolder& held) { held.reset(); },
+        [](failingHolder& held) { held.reset(8); },
+        [](failingHolder& held) { held.put(); },
+        [](failingHolder& held) { held = failingHolder(9); },
+        [](failingHolder& held) { failingHolder(held.release()); }, // the destructor
+    };
+    for (int row = 0; row < 5; ++row) {
+        g_heldCloses = 0;
+        failingHolder holder(7);
+        ::SetLastError(ERROR_DISK_FULL);
+        closings[row](holder);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError()) << row;
+        EXPECT_EQ(1, g_heldCloses) << row;
+        holder.release();
+    }
 }

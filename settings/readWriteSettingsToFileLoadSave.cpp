@@ -1,12 +1,12 @@
-// Loading and saving the settings file.
+// Loading the settings file from disk and saving it back, and what a load notes for the next
+// save to the same name.
 #include "settings/readWriteSettingsToFile.h"
 
+#include "platform/fileFunctions.h"
 #include "settings/fileBuffer.h"
+#include "support/win32Errors.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cwchar>
-#include <iterator>
 #include <new>
 
 namespace {
@@ -17,42 +17,16 @@ settingsFileCalls g_calls = systemFileReplaceCalls();
 constexpr int loadAttempts = 50;
 constexpr DWORD loadPauseMs = 20;
 
-// Keeps the first failure's code across the clean-up calls that follow it.
-class lastErrorKeeper {
-public:
-    lastErrorKeeper() : m_error(::GetLastError()) {}
-    ~lastErrorKeeper() { ::SetLastError(m_error); }
-    lastErrorKeeper(const lastErrorKeeper&) = delete;
-    lastErrorKeeper& operator=(const lastErrorKeeper&) = delete;
-
-private:
-    DWORD m_error;
-};
-
+// The name the notes are kept under; the name as given where the system cannot resolve it.
 std::wstring fullPath(const wchar_t* name) {
-    const DWORD needed = ::GetFullPathNameW(name, 0, nullptr, nullptr);
-    if (needed == 0)
-        return name;
-    std::wstring path(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(name, needed, path.data(), nullptr);
-    if (length == 0 || length >= needed)
-        return name;
-    path.resize(length);
-    return path;
+    std::wstring full = fullPathName(name);
+    return full.empty() ? std::wstring(name) : full;
 }
 
-bool sameFile(const std::wstring& left, const std::wstring& right) {
+// Same text apart from case; two spellings of one file on disk are not recognised.
+bool samePathText(const std::wstring& left, const std::wstring& right) {
     return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
                                   static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool isMissing(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-bool isFolder(const wchar_t* name) {
-    const DWORD attributes = ::GetFileAttributesW(name);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // A conflict that passes: another process holds the file, or (on Windows) is replacing it.
@@ -95,7 +69,7 @@ int readWriteSettingsToFile::load(const wchar_t* name) {
         // What a file holds that could not be read is unknown: saving over it is refused.
         const DWORD error = ::GetLastError();
         if (name != nullptr)
-            noteFile(name, isMissing(error) ? noteNone : (error != 0 ? error : ERROR_READ_FAULT));
+            noteFile(name, isMissing(error) ? noteNone : lastErrorOr(ERROR_READ_FAULT));
         return 0;
     }
     bool complete = false;
@@ -106,73 +80,6 @@ int readWriteSettingsToFile::load(const wchar_t* name) {
     else
         noteFile(name, complete ? noteNone : noteKeepOldFile);
     return result;
-}
-
-int readWriteSettingsToFile::loadFromBuffer(fileBuffer& buffer, bool* complete) {
-    clear();
-    if (complete != nullptr)
-        *complete = false;
-    buffer.rewind();
-    std::uint32_t count = 0;
-    if (!buffer.read(count)) {
-        ::SetLastError(ERROR_INVALID_DATA);
-        return 0;
-    }
-    // Each record comes from the bytes present, so a huge count ends at the first record that
-    // is not there.
-    for (std::uint32_t index = 0; index < count; ++index) {
-        std::unique_ptr<settingRecord, recordDeleter> record(new settingRecord);
-        if (!record) {
-            clear();
-            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return 0;
-        }
-        if (!record->readFrom(buffer)) {
-            if (::GetLastError() != ERROR_NOT_ENOUGH_MEMORY)
-                return 1;
-            clear();
-            return 0;
-        }
-        try {
-            // A saved file is in name order: each record then goes to the end without a search.
-            const wchar_t* name = record->getName();
-            if (records.empty() || records.key_comp()(std::prev(records.end())->first, name))
-                records.emplace_hint(records.end(), name, std::move(record));
-            else
-                records[name] = std::move(record); // a later record of the same name wins
-        } catch (const std::bad_alloc&) {
-            clear();
-            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return 0;
-        }
-    }
-    if (complete != nullptr)
-        *complete = buffer.tell() == buffer.getSize();
-    return 1;
-}
-
-int readWriteSettingsToFile::saveToBuffer(fileBuffer& buffer) const {
-    // The buffer grows by a fixed step; room for the whole image up front keeps a large store
-    // from being copied over and over as it grows.
-    std::uint64_t bytes = sizeof(std::uint32_t);
-    for (const auto& entry : records) {
-        const settingRecord& record = *entry.second;
-        const std::size_t name = record.getName() != nullptr ? std::wcslen(record.getName()) : 0;
-        bytes += 3 * sizeof(std::uint32_t) + (name + 1) * sizeof(wchar_t) + record.getSize();
-    }
-    // One byte more: a write that ends exactly at the block's end would grow it once again.
-    if (records.size() > 0xFFFFFFFFu || bytes >= 0xFFFFFFFFu ||
-        !buffer.reserve(static_cast<DWORD>(bytes + 1))) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
-    const std::uint32_t count = static_cast<std::uint32_t>(records.size());
-    if (!buffer.write(count))
-        return 0;
-    for (const auto& entry : records)
-        if (!entry.second->writeTo(buffer))
-            return 0;
-    return 1;
 }
 
 int readWriteSettingsToFile::save(const wchar_t* name) {
@@ -222,7 +129,7 @@ void readWriteSettingsToFile::noteFile(const wchar_t* name, DWORD note) {
         }
         const auto found =
             std::find_if(fileNotes.begin(), fileNotes.end(),
-                         [&](const fileNote& kept) { return sameFile(kept.path, path); });
+                         [&](const fileNote& kept) { return samePathText(kept.path, path); });
         if (found != fileNotes.end())
             found->note = note;
         else
@@ -237,13 +144,14 @@ void readWriteSettingsToFile::noteFile(const wchar_t* name, DWORD note) {
 
 DWORD readWriteSettingsToFile::noteOn(const std::wstring& fullName) const {
     for (const fileNote& kept : fileNotes)
-        if (sameFile(kept.path, fullName))
+        if (samePathText(kept.path, fullName))
             return kept.note;
     return noteNone;
 }
 
 void readWriteSettingsToFile::forgetNote(const std::wstring& fullName) {
-    std::erase_if(fileNotes, [&](const fileNote& kept) { return sameFile(kept.path, fullName); });
+    std::erase_if(fileNotes,
+                  [&](const fileNote& kept) { return samePathText(kept.path, fullName); });
 }
 
 void readWriteSettingsToFile::forgetRefusal(const wchar_t* name) {
