@@ -144,7 +144,7 @@ unsigned folderCount(const std::wstring& cabinet) {
         ::ReadFile(file, header, sizeof(header), &read, nullptr);
         ::CloseHandle(file);
     }
-    return read == sizeof(header) ? header[26] | (header[27] << 8) : 0;
+    return read == sizeof(header) ? static_cast<unsigned>(header[26] | (header[27] << 8)) : 0;
 }
 
 } // namespace

@@ -62,7 +62,9 @@ void benchMaps() {
                     map.SetAt(key.c_str(), key.c_str());
                 stubString value;
                 for (const std::wstring& key : keys)
-                    checksum += map.Lookup(key.c_str(), value) ? value.GetLength() : 0;
+                    checksum += map.Lookup(key.c_str(), value)
+                                    ? static_cast<std::uint64_t>(value.GetLength())
+                                    : 0;
             }
         });
         const double standard = best(rounds, [&] {

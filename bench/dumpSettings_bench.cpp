@@ -27,7 +27,8 @@ std::string settingsImage(std::uint32_t records) {
     for (std::uint32_t i = 0; i < records; ++i) {
         wchar_t name[32];
         const int length = std::swprintf(name, 32, L"record_%08u", i);
-        const std::uint32_t nameBytes = static_cast<std::uint32_t>((length + 1) * sizeof(wchar_t));
+        const std::uint32_t nameBytes =
+            static_cast<std::uint32_t>((static_cast<std::size_t>(length) + 1) * sizeof(wchar_t));
         append(image, &nameBytes, sizeof(nameBytes));
         append(image, name, nameBytes);
         const std::uint64_t number = 0x0123456789ABCDEFull * i;

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 // The log unit's process-wide objects live together, so a program that links any part of the
 // writer constructs all of them, in their start-up order (diagnostics: level 3, above platform).
@@ -64,7 +65,8 @@ bool namesPipeOrDevice(const wchar_t* path) {
 // writer creates in between is opened after all.
 HANDLE openForLogging(const wchar_t* path, DWORD access, SECURITY_ATTRIBUTES* security) {
     constexpr DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    for (const DWORD disposition : {OPEN_EXISTING, CREATE_NEW, OPEN_EXISTING}) {
+    for (const DWORD disposition :
+         std::initializer_list<DWORD>{OPEN_EXISTING, CREATE_NEW, OPEN_EXISTING}) {
         const HANDLE handle = ::CreateFileW(path, access, sharing, security, disposition,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = ::GetLastError();

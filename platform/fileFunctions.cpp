@@ -113,7 +113,7 @@ bool isLink(DWORD attributes, DWORD reparseTag) {
 // The system refuses to delete what is read-only: the attribute goes first.
 void clearReadOnly(const CString& path, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        ::SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        ::SetFileAttributesW(path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
 }
 
 // Removes the link itself, never its target.

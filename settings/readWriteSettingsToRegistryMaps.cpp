@@ -63,8 +63,8 @@ int readWriteSettingsToRegistry::writeDllMap(const wchar_t* tracePath,
         map.GetNextAssoc(position, text, number);
         // Written through the registry even when unbound, so each refusal reaches the trace.
         if (!composeName(composed, mapStringFormat, L"dll", next) ||
-            setStringValue(tracePath, composed, text, text.GetLength(), "set string value") !=
-                ERROR_SUCCESS)
+            setStringValue(tracePath, composed, text, static_cast<std::size_t>(text.GetLength()),
+                           "set string value") != ERROR_SUCCESS)
             continue;
         if (composeName(composed, numberFormat, L"dll", next) &&
             setValue(tracePath, composed, REG_DWORD, &number, 4, "set dword value") ==

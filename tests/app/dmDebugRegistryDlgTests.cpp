@@ -382,13 +382,13 @@ TEST_F(mainDialog, systemMenuEndsWithTheAboutEntryThatOpensTheAboutBox) {
         HMENU menu = ::GetSystemMenu(dialog, FALSE);
         const int count = ::GetMenuItemCount(menu);
         wchar_t text[64] = L"";
-        ::GetMenuStringW(menu, count - 1, text, 64, MF_BYPOSITION);
+        ::GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
         lastText = text;
         lastId = ::GetMenuItemID(menu, count - 1);
         MENUITEMINFOW info{};
         info.cbSize = sizeof(info);
         info.fMask = MIIM_FTYPE;
-        ::GetMenuItemInfoW(menu, count - 2, TRUE, &info);
+        ::GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &info);
         separatorBefore = (info.fType & MFT_SEPARATOR) != 0;
         for (WPARAM command : {16u, 17u, 31u}) {
             ::PostMessageW(dialog, WM_SYSCOMMAND, command, 0);

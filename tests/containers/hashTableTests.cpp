@@ -86,7 +86,7 @@ TEST(hashTable, failedAllocationsInsertNothingAndLeakNothing) {
         if (table == nullptr)
             return;
         keyList inserted;
-        for (std::uint64_t key : {0x10, 0x20, 0x120, 0x30, 0x40}) {
+        for (std::uint64_t key : {0x10ULL, 0x20ULL, 0x120ULL, 0x30ULL, 0x40ULL}) {
             const int before = table->GetCount();
             (*table)[key] = valueFor(key);
             if (table->GetCount() > before)

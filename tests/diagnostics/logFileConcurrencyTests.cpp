@@ -102,11 +102,13 @@ TEST_F(logFileConcurrency, recordsOfManyThreadsAreNeverTorn) {
         int t = -1, r = -1;
         ASSERT_EQ(2, std::sscanf(line.c_str(), "thread%d record%d", &t, &r)) << line;
         ASSERT_TRUE(t >= 0 && t < threadCount && r >= 0 && r < recordsPerThread) << line;
+        const auto thread = static_cast<DWORD>(t);
+        const auto record = static_cast<DWORD>(r);
         char expected[160];
         std::snprintf(expected, sizeof(expected),
                       "thread%d record%03d %s heap:%s timestamp:%s threadid:%s", t, r,
-                      hex64Text(r).c_str(), hex64Text(t).c_str(), hex32Text(r).c_str(),
-                      hex32Text(t).c_str());
+                      hex64Text(record).c_str(), hex64Text(thread).c_str(),
+                      hex32Text(record).c_str(), hex32Text(thread).c_str());
         EXPECT_EQ(expected, line);
         EXPECT_TRUE(seen.insert(line).second) << "written twice: " << line;
     }

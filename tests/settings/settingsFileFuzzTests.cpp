@@ -102,7 +102,7 @@ void mutate(std::mt19937& random, validImage& image) {
 
 std::uint32_t get32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
+    for (std::size_t i = 4; i-- > 0;)
         value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
     return value;
 }

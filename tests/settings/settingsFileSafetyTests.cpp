@@ -128,7 +128,7 @@ private:
 
 std::string tenRecords() {
     std::vector<recordModel> records;
-    for (int i = 0; i < 10; ++i)
+    for (std::uint32_t i = 0; i < 10; ++i)
         records.push_back({L"base_" + std::to_wstring(i), 4, littleEndian32(i)});
     return encodeImage(records);
 }

@@ -8,7 +8,7 @@
 
 std::string littleEndian32(std::uint32_t value) {
     std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < 4; ++i)
         bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     return bytes;
 }
