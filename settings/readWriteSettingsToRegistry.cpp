@@ -37,6 +37,7 @@ int readWriteSettingsToRegistry::openKeyPath(const CStringArray& keyNames) {
     }
     try {
         std::vector<std::wstring_view> names;
+        names.reserve(static_cast<std::size_t>(keyNames.GetSize()));
         for (int index = 0; index < keyNames.GetSize(); ++index)
             names.emplace_back(keyNames[index].GetString());
         registryKeyChain chain;
