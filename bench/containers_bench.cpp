@@ -43,6 +43,7 @@ template <class WORK> double best(int rounds, WORK work) {
 
 std::vector<std::wstring> makeKeys(int n) {
     std::vector<std::wstring> keys;
+    keys.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         keys.push_back(L"valueName_" + std::to_wstring(i * 7919));
     return keys;

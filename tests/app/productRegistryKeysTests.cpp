@@ -152,7 +152,7 @@ TEST_F(productKeys, readAtPathReturnsWholeStringsAndNeverOverrunsTheBuffer) {
     std::wstring buffer(1000, L'#');
     ASSERT_NE(0, readRegistryStringAtPath(HKEY_CURRENT_USER, L"Software\\R", L"long", buffer.data(),
                                           1000));
-    EXPECT_EQ(text, std::wstring(buffer.c_str()));
+    EXPECT_EQ(text, buffer.substr(0, buffer.find(L'\0')));
 
     // 600 characters and a terminator need 601; one less must fail without writing past it.
     std::wstring tight(602, L'#');
@@ -162,7 +162,7 @@ TEST_F(productKeys, readAtPathReturnsWholeStringsAndNeverOverrunsTheBuffer) {
     EXPECT_EQ(L'#', tight[600]);
     EXPECT_NE(
         0, readRegistryStringAtPath(HKEY_CURRENT_USER, L"Software\\R", L"long", tight.data(), 601));
-    EXPECT_EQ(text, std::wstring(tight.c_str()));
+    EXPECT_EQ(text, tight.substr(0, tight.find(L'\0')));
 
     const char odd[] = {'o', 0, 'k', 0, '?'};
     writeRawValue(HKEY_CURRENT_USER, L"Software\\R", L"odd", REG_BINARY, odd, sizeof(odd));

@@ -26,7 +26,7 @@ std::vector<std::wstring> filesLike(const std::wstring& folder, const std::wstri
     const uniqueFindHandle search(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
     if (search)
         do
-            names.push_back(found.cFileName);
+            names.emplace_back(found.cFileName);
         while (::FindNextFileW(search.get(), &found));
     return names;
 }
@@ -75,7 +75,7 @@ protected:
 
     // A log of size bytes that takes no room on disk.
     std::wstring sparseLog(const std::wstring& name, LONGLONG size) const {
-        const std::wstring path = m_folder / name;
+        std::wstring path = m_folder / name;
         const uniqueFileHandle file(
             ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
         DWORD returned = 0;

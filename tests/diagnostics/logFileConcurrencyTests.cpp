@@ -100,6 +100,8 @@ TEST_F(logFileConcurrency, recordsOfManyThreadsAreNeverTorn) {
     std::set<std::string> seen;
     for (const std::string& line : lines) {
         int t = -1, r = -1;
+        // The numbers are checked against their ranges next.
+        // NOLINTNEXTLINE(cert-err34-c)
         ASSERT_EQ(2, std::sscanf(line.c_str(), "thread%d record%d", &t, &r)) << line;
         ASSERT_TRUE(t >= 0 && t < threadCount && r >= 0 && r < recordsPerThread) << line;
         const auto thread = static_cast<DWORD>(t);

@@ -83,7 +83,7 @@ scenario readScenario(readWriteSettings& s) {
     CPersistStubStringArray strings;
     EXPECT_EQ(1, s.readStringArray(strings, L"strings"));
     for (unsigned i = 0; i < strings.GetCount(); ++i)
-        r.strings.push_back(static_cast<const wchar_t*>(*strings.GetAt(i)));
+        r.strings.emplace_back(static_cast<const wchar_t*>(*strings.GetAt(i)));
     stubStringToUIntMap dlls(10);
     EXPECT_EQ(1, s.readDllMap(dlls));
     stubString key;

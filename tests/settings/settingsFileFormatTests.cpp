@@ -118,9 +118,9 @@ TEST_F(settingsFileStore, loadKeepsTheRecordsBeforeTheFirstThatCannotBeRead) {
         {"count of four billion", n32(0xFFFFFFFF) + two, 1, 2},
         {"same name twice: the later wins", encodeImage({one, {L"one", 4, n32(7)}}), 1, 1},
         {"name size 0", n32(3) + two + n32(0), 1, 2},
-        {"odd name size", n32(3) + two + n32(3) + "x\0\0", 1, 2},
+        {"odd name size", n32(3) + two + n32(3) + std::string("x\0\0", 3), 1, 2},
         {"name without its zero", n32(3) + two + n32(2) + "xy" + n32(4) + n32(1) + "z", 1, 2},
-        {"name size past the end", n32(3) + two + n32(0xFFFFFFF0) + "a\0", 1, 2},
+        {"name size past the end", n32(3) + two + n32(0xFFFFFFF0) + std::string("a\0", 2), 1, 2},
         {"value size past the end", n32(3) + two + empty + n32(4) + n32(0x7FFFFFFF) + "ab", 1, 2},
         {"value size 0", n32(3) + two + empty + n32(4) + n32(0), 1, 2},
     };

@@ -135,7 +135,7 @@ decodedImage decodeImage(const std::string& bytes) {
         for (std::size_t c = 0; c + 2 < nameBytes; c += 2)
             name += static_cast<wchar_t>(static_cast<unsigned char>(bytes[at + 4 + c]) |
                                          static_cast<unsigned char>(bytes[at + 5 + c]) << 8);
-        name = name.c_str();
+        name.resize(std::min(name.find(L'\0'), name.size()));
         const std::size_t valueAt = at + 12 + nameBytes;
         const std::size_t valueSize = get32(bytes, valueAt - 4);
         if (valueSize == 0 || valueSize > bytes.size() - valueAt)

@@ -41,7 +41,7 @@ std::wstring tempFolder::operator/(const std::wstring& relative) const {
 }
 
 std::wstring tempFolder::makeFolder(const std::wstring& relative) const {
-    const std::wstring full = *this / relative;
+    std::wstring full = *this / relative;
     for (std::size_t at = m_path.size() + 1; at <= full.size(); ++at)
         if (at == full.size() || full[at] == L'\\')
             ::CreateDirectoryW(full.substr(0, at).c_str(), nullptr);
@@ -50,7 +50,7 @@ std::wstring tempFolder::makeFolder(const std::wstring& relative) const {
 }
 
 std::wstring tempFolder::makeFile(const std::wstring& relative, const std::string& content) const {
-    const std::wstring full = *this / relative;
+    std::wstring full = *this / relative;
     HANDLE file = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, file) << "cannot create a test file";
