@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """The library package as another project sees it, and the guide against examples/.
-  install SOURCE BUILD PACKAGE  cmake --install into PACKAGE; check the tree and the release zip;
-                                compile every installed header against the six targets
-  run SOURCE PACKAGE WORK NAME  build the installed examples/NAME against PACKAGE with the
-                                installed toolchain file, run it under Wine, compare its output
-                                with the guide's
-  snippets SOURCE               every code block of the guide is a marked piece of examples/"""
+  install SOURCE BUILD PACKAGE [TOOLCHAIN]
+      cmake --install into PACKAGE; check the tree and the release zip; compile every installed
+      header against the six targets
+  run SOURCE PACKAGE WORK NAME [TOOLCHAIN]
+      build the installed examples/NAME against PACKAGE, run it under Wine, compare its output
+      with the guide's
+  snippets SOURCE
+      every code block of the guide is a marked piece of examples/
+Programs are compiled with the installed toolchain file, or with TOOLCHAIN where given (the
+second compiler's build names its own)."""
+import os
 import re
 import shutil
 import subprocess
@@ -20,13 +25,16 @@ TARGETS = "support framework containers diagnostics platform settings"
 TOOLCHAIN = "lib/cmake/Logsmith/mingw-w64-x86_64.cmake"
 DOCS = "share/doc/Logsmith"
 PROGRAMS = ("Logsmith.exe", "logsmithctl.exe")
+OTHER_TOOLCHAIN = None
 
 
 def cmake_project(source, build, package):
+    toolchain = OTHER_TOOLCHAIN or package / TOOLCHAIN
+    # Through the environment, the warnings come on top of the toolchain file's own flags.
     subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja",
-                    f"-DCMAKE_TOOLCHAIN_FILE={package / TOOLCHAIN}",
-                    f"-DCMAKE_PREFIX_PATH={package}", "-DCMAKE_BUILD_TYPE=Release",
-                    "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror"], check=True)
+                    f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
+                    f"-DCMAKE_PREFIX_PATH={package}", "-DCMAKE_BUILD_TYPE=Release"], check=True,
+                   env=dict(os.environ, CXXFLAGS="-Wall -Wextra -Werror"))
     subprocess.run(["cmake", "--build", build], check=True)
 
 
@@ -119,8 +127,10 @@ def snippets():
 
 SOURCE = Path(sys.argv[2])
 if sys.argv[1] == "install":
+    OTHER_TOOLCHAIN = sys.argv[5] if len(sys.argv) > 5 else None
     install(Path(sys.argv[3]), Path(sys.argv[4]))
 elif sys.argv[1] == "run":
+    OTHER_TOOLCHAIN = sys.argv[6] if len(sys.argv) > 6 else None
     run(Path(sys.argv[3]), Path(sys.argv[4]), sys.argv[5])
 else:
     snippets()
