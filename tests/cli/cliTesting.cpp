@@ -1,6 +1,7 @@
 #include "tests/cli/cliTesting.h"
 
 #include "cli/textOutput.h"
+#include "tests/testing/childProcess.h"
 
 namespace {
 
@@ -41,9 +42,7 @@ uniqueKernelHandle startProcess(const std::wstring& commandLine, const std::wstr
     startup.hStdOutput = output.get();
     startup.hStdError = output.get();
     PROCESS_INFORMATION child{};
-    std::wstring line = commandLine;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                          &startup, &child))
+    if (!startChildProcess(nullptr, commandLine, TRUE, 0, startup, child))
         return {};
     uniqueKernelHandle thread(child.hThread);
     return uniqueKernelHandle(child.hProcess);

@@ -2,6 +2,7 @@
 // that cannot be read or kept, archives that cannot be opened or written whole. The archives are
 // read with the system's own extractor.
 #include "tests/cli/cliTesting.h"
+#include "tests/testing/childProcess.h"
 #include "tests/testing/wineHost.h"
 
 #include "cli/commands.h"
@@ -241,15 +242,14 @@ int runOnLinux(const tempFolder& folder, const std::string& script, std::string&
     static int runs = 0;
     const std::string name = "linux-" + std::to_string(++runs);
     const std::string base = linuxPathOf(folder.path()) + "/" + name;
-    std::wstring line = L"\"" + windowsPathOf("/bin/sh") + L"\" -c \"(" + fromUtf8(script) +
-                        L") >'" + fromUtf8(base) + L".out' 2>&1; echo $? >'" + fromUtf8(base) +
-                        L".part'; mv '" + fromUtf8(base) + L".part' '" + fromUtf8(base) +
-                        L".code'\"";
+    const std::wstring line = L"\"" + windowsPathOf("/bin/sh") + L"\" -c \"(" + fromUtf8(script) +
+                              L") >'" + fromUtf8(base) + L".out' 2>&1; echo $? >'" +
+                              fromUtf8(base) + L".part'; mv '" + fromUtf8(base) + L".part' '" +
+                              fromUtf8(base) + L".code'\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &child))
+    if (!startChildProcess(nullptr, line, FALSE, 0, startup, child))
         return -1;
     ::CloseHandle(child.hThread);
     ::CloseHandle(child.hProcess);

@@ -1,6 +1,7 @@
 #include "diagnosticsTesting.h"
 
 #include "support/uniqueResource.h"
+#include "tests/testing/childProcess.h"
 
 #include <cstdio>
 
@@ -30,13 +31,12 @@ DWORD runChildOfThisProgram(const wchar_t* variable, const wchar_t* value) {
     const DWORD length = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return 0xFFFFFFFF;
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
+    const std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
     ::SetEnvironmentVariableW(variable, value);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child{};
-    const BOOL started = ::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                          nullptr, nullptr, &startup, &child);
+    const BOOL started = startChildProcess(program, commandLine, FALSE, 0, startup, child);
     ::SetEnvironmentVariableW(variable, nullptr);
     if (!started)
         return 0xFFFFFFFE;

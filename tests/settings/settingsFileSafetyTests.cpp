@@ -6,6 +6,7 @@
 #include "tests/settings/allocationWatch.h"
 #include "tests/settings/saveLoop/crashStores.h"
 #include "tests/settings/settingsFileTesting.h"
+#include "tests/testing/childProcess.h"
 #include "tests/testing/tempFolder.h"
 
 #include <gtest/gtest.h>
@@ -88,12 +89,11 @@ PROCESS_INFORMATION startHelper(const std::wstring& arguments) {
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring program = self;
     program = program.substr(0, program.find_last_of(L'\\') + 1) + L"settingsSaveLoop.exe";
-    std::wstring command = L"\"" + program + L"\" " + arguments;
+    const std::wstring command = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child))
+    if (!startChildProcess(program.c_str(), command, FALSE, CREATE_NO_WINDOW, startup, child))
         ADD_FAILURE() << "helper not started: " << ::GetLastError();
     return child;
 }
