@@ -13,8 +13,11 @@ inline constexpr int levels = 10;
 inline constexpr int positionsPerLevel = 100;
 
 // The rank of the object at position (1 to 99) of a layer's band at level (0 to 9). The result
-// stays within the range the compiler reserves for programs (101 to 65535).
-constexpr int rank(int level, int position) {
+// stays within the range the compiler reserves for programs (101 to 65535); a level or position
+// outside its band does not compile.
+consteval int rank(int level, int position) {
+    if (level < 0 || level >= levels || position < 1 || position >= positionsPerLevel)
+        throw "start-up rank outside its band";
     return 30000 + level * positionsPerLevel + position;
 }
 
